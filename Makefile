@@ -1,0 +1,22 @@
+# Builds the shipped program (dist/win32) and its 64-bit twin (dist/win64).
+BUILD := build
+DIST := dist
+
+.PHONY: all deps test demo clean
+
+all: deps
+	scripts/build.sh
+
+deps:
+	scripts/install-deps.sh
+
+test: deps
+	scripts/build.sh --tests
+	scripts/run-tests.sh
+
+demo: deps
+	scripts/build.sh --tests
+	scripts/demo.sh $(DEMO_ARGS)
+
+clean:
+	rm -rf $(BUILD) $(DIST)

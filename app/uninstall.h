@@ -1,0 +1,6 @@
+// The two uninstall sequences.
+#pragma once
+
+void RunUninstall(int argc, char** argv);
+int ConfirmUninstall();
+void ReportCompletion();
