@@ -13,5 +13,5 @@ for target in win32:i686 win64:x86_64; do
         -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" -DVXWIPE_TESTS=$with_tests >/dev/null
     cmake --build "build/$name"
     mkdir -p "dist/$name"
-    cp "build/$name/vxwipe.exe" "dist/$name/vxwipe.exe"
+    cp "build/$name/bin/vxwipe.exe" "dist/$name/vxwipe.exe"
 done

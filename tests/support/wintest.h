@@ -1,0 +1,124 @@
+// Test verbs in the manner of Wine's conformance tests: each macro reports the
+// caller's file and line when it fails. Registry and file verbs act on the real
+// (Wine) registry and file system of the test prefix.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace wintest {
+
+struct Where {
+    const char* file;
+    int line;
+};
+
+// ---- registry -------------------------------------------------------------
+void add_key_at(Where, HKEY root, const std::string& path);
+void set_string_at(Where, HKEY root, const std::string& path, const std::string& name,
+                   const std::string& value);
+void set_value_at(Where, HKEY root, const std::string& path, const std::string& name,
+                  DWORD type, const void* data, DWORD size);
+void set_dword_at(Where, HKEY root, const std::string& path, const std::string& name,
+                  DWORD value);
+void delete_key_tree(HKEY root, const std::string& path); // cleanup: silent if missing
+void verify_key_present_at(Where, HKEY root, const std::string& path);
+void verify_key_missing_at(Where, HKEY root, const std::string& path);
+void verify_value_present_at(Where, HKEY root, const std::string& path, const std::string& name);
+void verify_value_missing_at(Where, HKEY root, const std::string& path, const std::string& name);
+
+// ---- files ----------------------------------------------------------------
+// Paths are Windows paths ("C:\\...") in the system code page.
+std::string make_temp_dir(const std::string& stem); // fresh and empty, under the prefix
+void make_file_at(Where, const std::string& path, const std::string& content = "x");
+void make_dir_at(Where, const std::string& path); // with missing parents
+void verify_file_present_at(Where, const std::string& path);
+void verify_file_missing_at(Where, const std::string& path);
+void verify_dir_present_at(Where, const std::string& path);
+void verify_dir_missing_at(Where, const std::string& path);
+std::string read_file(const std::string& path); // whole content, bytes as they are
+void remove_tree(const std::string& path);       // cleanup: clears read-only, silent
+
+// Lines of a text file split at CR LF, without the line ends.
+std::vector<std::string> split_lines(const std::string& content);
+
+// ---- the log, in this process ----------------------------------------------
+// Opens the product log in a fresh temporary directory (TMP/TEMP of this process),
+// so that product functions called in-process trace into it.
+class LogCapture {
+  public:
+    LogCapture();  // InitLog into a fresh directory
+    ~LogCapture(); // closes the log if still open
+    // Closes the log (END line) and returns the lines between START and END.
+    std::vector<std::string> lines();
+    std::string path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// ---- child processes and their message boxes -------------------------------
+enum class Icon { None, Exclamation, Stop, Question, Information, Unknown };
+const char* icon_name(Icon icon);
+
+struct Box {
+    std::string caption;              // UTF-8
+    std::string text;                 // UTF-8, line feeds as in the box
+    std::vector<std::string> buttons; // button texts in order, UTF-8 ("OK", "Cancel", ...)
+    Icon icon;
+    bool wipr_window_hidden; // a top-level "wipr" window of the child existed, invisible
+};
+
+// Answers for boxes: the platform ids IDOK, IDCANCEL, IDYES, IDNO.
+struct RunOptions {
+    std::string program = "vxwipe.exe"; // a file name in the test binaries' folder
+    std::vector<std::string> args;
+    std::string windows_version; // "" = the prefix default (NT line), or "win98", "winxp", ...
+    bool japanese = false;        // LANG=ja_JP.UTF-8: code page 932, Japanese resources
+    std::string temp_dir;         // TMP/TEMP of the child; "" = a fresh one
+    std::vector<int> answers;     // one per expected box, in order
+    DWORD timeout_ms = 20000;     // the child is killed after this
+    std::vector<std::pair<std::string, std::string>> env; // extra environment
+};
+
+struct RunResult {
+    DWORD exit_code = 0xFFFFFFFF;
+    bool timed_out = false;
+    std::vector<Box> boxes;
+    std::string temp_dir;           // the child's temporary directory
+    std::vector<std::string> log;   // lines of temp_dir\vxwipe.log, if any
+    bool log_exists = false;
+};
+
+// Runs the program as a child, answers its boxes in order, fails the test on an
+// unexpected or missing box or a time-out.
+RunResult run_program_at(Where, const RunOptions& options);
+
+// The lines of a log that begin with "===" (the step banners), in order.
+std::vector<std::string> banners(const std::vector<std::string>& log);
+
+// Full path of a file in the folder of the test binaries (vxwipe.exe, helpers).
+std::string binary_path(const std::string& name);
+
+} // namespace wintest
+
+#define WT_HERE (wintest::Where{__FILE__, __LINE__})
+#define add_key(...) wintest::add_key_at(WT_HERE, __VA_ARGS__)
+#define set_string(...) wintest::set_string_at(WT_HERE, __VA_ARGS__)
+#define set_value(...) wintest::set_value_at(WT_HERE, __VA_ARGS__)
+#define set_dword(...) wintest::set_dword_at(WT_HERE, __VA_ARGS__)
+#define verify_key_present(...) wintest::verify_key_present_at(WT_HERE, __VA_ARGS__)
+#define verify_key_missing(...) wintest::verify_key_missing_at(WT_HERE, __VA_ARGS__)
+#define verify_value_present(...) wintest::verify_value_present_at(WT_HERE, __VA_ARGS__)
+#define verify_value_missing(...) wintest::verify_value_missing_at(WT_HERE, __VA_ARGS__)
+#define make_file(...) wintest::make_file_at(WT_HERE, __VA_ARGS__)
+#define make_dir(...) wintest::make_dir_at(WT_HERE, __VA_ARGS__)
+#define verify_file_present(...) wintest::verify_file_present_at(WT_HERE, __VA_ARGS__)
+#define verify_file_missing(...) wintest::verify_file_missing_at(WT_HERE, __VA_ARGS__)
+#define verify_dir_present(...) wintest::verify_dir_present_at(WT_HERE, __VA_ARGS__)
+#define verify_dir_missing(...) wintest::verify_dir_missing_at(WT_HERE, __VA_ARGS__)
+#define run_program(...) wintest::run_program_at(WT_HERE, __VA_ARGS__)
