@@ -26,9 +26,14 @@ DWORD CountSubKeys(HKEY hKey);
 LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey, int depth);
 LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey);
 
-// Reads a string value into buffer (capacity bytes); fails, as not found, when
-// the value does not end with its terminator inside the buffer.
+// Reads a string value into buffer (capacity bytes) through MyRegQueryValueEx.
+// A value stored without its terminator gets one when there is room; one that
+// fills the whole buffer without it fails with ERROR_MORE_DATA. On any failure
+// the buffer holds the empty text.
 LONG QueryStringValue(HKEY hKey, const char* valueName, char* buffer, DWORD capacity);
+// The same, passing the caller's type variable (or NULL) on to the query.
+LONG QueryStringValue(HKEY hKey, const char* valueName, LPDWORD type, char* buffer,
+                      DWORD capacity);
 
 void RemoveRegistry();
 LONG RemoveInstallInformation();
