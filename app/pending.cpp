@@ -7,11 +7,6 @@
 WEAK int GetInstallDirectory() { return 0; }
 WEAK int ReadChainedUninstallString(char*, DWORD*) { return 0; }
 WEAK void UninstallByIS() {}
-WEAK LONG MyRegOpenKeyEx(HKEY, const char*, DWORD, REGSAM, PHKEY) { return 2; }
-WEAK LONG MyRegCloseKey(HKEY) { return 0; }
-WEAK LONG MyRegDeleteKeySub(HKEY, const char*) { return 2; }
-WEAK void RemoveRegistry() {}
-WEAK LONG RemoveInstallInformation() { return 2; }
 WEAK void RemoveInstalledFiles(const char*) {}
 WEAK int isExistGroup(int, const char*) { return 0; }
 WEAK void RemoveShortCut() {}
