@@ -4,9 +4,3 @@
 #include "removal/registry.h"
 #include "removal/startmenu.h"
 #define WEAK
-WEAK int GetInstallDirectory() { return 0; }
-WEAK int ReadChainedUninstallString(char*, DWORD*) { return 0; }
-WEAK void UninstallByIS() {}
-WEAK void RemoveInstalledFiles(const char*) {}
-WEAK int isExistGroup(int, const char*) { return 0; }
-WEAK void RemoveShortCut() {}
