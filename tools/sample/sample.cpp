@@ -1,0 +1,301 @@
+#include "tools/sample/sample.h"
+
+#include "app/messages.h"
+#include "app/resource.h"
+#include "app/state.h"
+#include "discovery/scope.h"
+#include "removal/manifest.h"
+#include "removal/registry.h"
+#include "removal/startmenu.h"
+
+#include <shlobj.h>
+
+#include <stdio.h>
+
+namespace {
+
+const char FOLDER_NAME[] = "VORTA-X";
+const unsigned int SHORTCUT_IDS[] = {160, 161, 162, 153, 151, 152, 154, 155, 156, 157, 159};
+const char* const SHORTCUT_FILES[] = {"readme.txt", "update.txt", "cfgwiz.exe", "vortax.exe",
+                                      "readme.txt", "update.txt", "cfgwiz.exe", "xstarter.exe",
+                                      "vxwipe.exe", "cfgwiz.exe", "help.chm"};
+const int SHORTCUT_COUNT = sizeof SHORTCUT_IDS / sizeof SHORTCUT_IDS[0];
+
+std::string Join(const std::string& directory, const std::string& name) {
+    return directory + "\\" + name;
+}
+
+std::string ParentOf(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty() || Exists(path))
+        return true;
+    std::string parent = ParentOf(path);
+    if (!parent.empty() && parent.back() != ':' && !MakeDirectories(parent))
+        return false;
+    return CreateDirectoryA(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool WriteFile(const std::string& path, const std::string& content, bool readOnly) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    ::WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
+    CloseHandle(file);
+    if (readOnly)
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    return written == content.size();
+}
+
+bool SetString(HKEY root, const std::string& path, const char* name, const std::string& value) {
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != 0)
+        return false;
+    LONG status = 0;
+    if (name != NULL || !value.empty())
+        status = RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(),
+                                (DWORD)value.size() + 1);
+    RegCloseKey(key);
+    return status == 0;
+}
+
+bool SetDword(HKEY root, const std::string& path, const char* name, DWORD value) {
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != 0)
+        return false;
+    LONG status = RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof value);
+    RegCloseKey(key);
+    return status == 0;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != 0)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ValueExists(HKEY root, const std::string& path, const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != 0)
+        return false;
+    LONG status = RegQueryValueExA(key, name, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return status == 0;
+}
+
+// Wine writes the Shell Folders values only once something has asked for them.
+void MakeProgramsFoldersKnown() {
+    char path[MAX_PATH];
+    SHGetSpecialFolderPathA(NULL, path, CSIDL_PROGRAMS, TRUE);
+    SHGetSpecialFolderPathA(NULL, path, CSIDL_COMMON_PROGRAMS, TRUE);
+}
+
+// On Windows 9x the uninstaller finds the shortcuts in the user's folder under SYSTEM.
+int EffectiveScope(const SampleOptions& options) {
+    return IsWin9x() ? SYSTEM : options.scope;
+}
+
+std::string ProgramsFolder(const SampleOptions& options) {
+    const char* folder = getAppFolderLocation(EffectiveScope(options));
+    return folder == NULL ? std::string() : std::string(folder);
+}
+
+std::string ShortcutName(unsigned int id) {
+    char name[TEXT_CAPACITY];
+    LoadText(id, name, TEXT_CAPACITY);
+    return name;
+}
+
+std::string InstallShieldRootName(const SampleOptions& options) {
+    return options.scope == USER ? "HKCU" : "HKLM";
+}
+
+HKEY InstallShieldRoot(const SampleOptions& options) {
+    return options.scope == USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+int LayFiles(const SampleOptions& options) {
+    int failures = 0;
+    if (!MakeDirectories(options.installDir))
+        return INSTALLED_FILE_COUNT;
+    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
+        std::string path = Join(options.installDir, InstalledFileTable[i]);
+        bool readOnly = i % 7 == 0;
+        if (!MakeDirectories(ParentOf(path)) ||
+            !WriteFile(path, std::string("VORTA-X ") + InstalledFileTable[i] + "\r\n", readOnly))
+            failures++;
+    }
+    return failures;
+}
+
+int LayShortcuts(const SampleOptions& options) {
+    int scope = EffectiveScope(options);
+    int failures = 0;
+    if (!CreateProgmanGroup(scope, FOLDER_NAME))
+        return SHORTCUT_COUNT;
+    for (int i = 0; i < SHORTCUT_COUNT; i++) {
+        std::string target = Join(options.installDir, SHORTCUT_FILES[i]);
+        if (!CreateProgmanItem(scope, FOLDER_NAME, ShortcutName(SHORTCUT_IDS[i]).c_str(),
+                               target.c_str(), "", 0))
+            failures++;
+    }
+    return failures;
+}
+
+int LayRegistry(const SampleOptions& options) {
+    const std::string product = UNINSTALL_KEY "\\" PRODUCT_UNINSTALL_NAME;
+    int failures = 0;
+    failures += !SetString(HKEY_LOCAL_MACHINE, product, "DisplayName", "VORTA-X");
+    failures += !SetString(HKEY_LOCAL_MACHINE, product, "InstallLocation", options.installDir);
+    failures += !SetString(HKEY_LOCAL_MACHINE, product, "UninstallString",
+                           Join(options.installDir, "vxwipe.exe"));
+    if (options.generation == GENERATION_4PR)
+        failures += !SetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY "\\" GENERATION_2_GUID,
+                               "DisplayName", "VORTA-X");
+    if (options.generation == GENERATION_AFTER_400) {
+        failures += !SetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY "\\" GENERATION_3_GUID,
+                               "DisplayName", "VORTA-X");
+        HKEY root = InstallShieldRoot(options);
+        failures +=
+            !SetString(root, INSTALLSHIELD_UNINSTALL_KEY, "InstallLocation", options.installDir);
+        if (!options.chainedCommand.empty())
+            failures += !SetString(root, INSTALLSHIELD_UNINSTALL_KEY, "UninstallString.ORIG",
+                                   options.chainedCommand);
+    }
+    const std::string settings = USER_SETTINGS_KEY;
+    failures += !SetString(HKEY_CURRENT_USER, settings, "InstallDirectory4", options.installDir);
+    failures += !SetString(HKEY_CURRENT_USER, settings, "InstallDirectory", options.installDir);
+    failures += !SetDword(HKEY_CURRENT_USER, settings + "\\Display", "Depth", 24);
+    failures += !SetString(HKEY_CURRENT_USER, settings + "\\Display", "Mode", "multiwindow");
+    failures += !SetString(HKEY_CURRENT_USER, settings + "\\Fonts\\Path", "0", "misc");
+
+    failures += !SetString(HKEY_CLASSES_ROOT, ".vxp", NULL, "Vortax.Configuration.File");
+    failures += !SetString(HKEY_CLASSES_ROOT, "Vortax.Configuration.File\\shell\\open\\command",
+                           NULL, "\"" + Join(options.installDir, "vortax.exe") + "\" \"%1\"");
+
+    const std::string machine = MACHINE_SETTINGS_KEY;
+    failures += !SetString(HKEY_LOCAL_MACHINE, machine, "Version", "4.10");
+    failures += !SetString(HKEY_LOCAL_MACHINE, machine + "\\License", "Seats", "5");
+    failures += !SetDword(HKEY_LOCAL_MACHINE, machine + "\\Service\\Parameters", "Port", 6000);
+    return failures;
+}
+
+int LayNeighbours(const SampleOptions& options) {
+    int failures = 0;
+    for (const SampleKey& key : SampleKeys(options))
+        if (key.neighbour)
+            failures += !SetString(key.root, key.path, "Owner", "somebody else");
+    std::string parent = ParentOf(options.installDir);
+    failures += !(MakeDirectories(parent) &&
+                  WriteFile(Join(parent, USER_NEIGHBOUR_FILE), "keep me\r\n", false));
+    std::string programs = ProgramsFolder(options);
+    std::string other = Join(programs, OTHER_PROGRAM_FOLDER);
+    failures += !(!programs.empty() && MakeDirectories(other) &&
+                  WriteFile(Join(other, "other.txt"), "keep me\r\n", false));
+    return failures;
+}
+
+std::string Count(int present, int total) {
+    char text[32];
+    sprintf(text, "%d/%d", present, total);
+    return text;
+}
+
+const char* Presence(bool present) {
+    return present ? "present" : "absent";
+}
+
+} // namespace
+
+std::vector<SampleKey> SampleKeys(const SampleOptions& options) {
+    std::vector<SampleKey> keys = {
+        {HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" PRODUCT_UNINSTALL_NAME, false},
+        {HKEY_CURRENT_USER, "HKCU", USER_SETTINGS_KEY, false},
+        {HKEY_CLASSES_ROOT, "HKCR", ".vxp", false},
+        {HKEY_CLASSES_ROOT, "HKCR", "Vortax.Configuration.File", false},
+        {HKEY_LOCAL_MACHINE, "HKLM", MACHINE_SETTINGS_KEY, false},
+    };
+    if (options.generation == GENERATION_4PR)
+        keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" GENERATION_2_GUID, false});
+    if (options.generation == GENERATION_AFTER_400) {
+        keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" GENERATION_3_GUID, false});
+        keys.push_back({InstallShieldRoot(options), InstallShieldRootName(options),
+                        INSTALLSHIELD_UNINSTALL_KEY, false});
+    }
+    keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\Other Program", true});
+    keys.push_back({HKEY_CURRENT_USER, "HKCU", "Software\\VORTA\\XSERVER-Notes", true});
+    keys.push_back({HKEY_CLASSES_ROOT, "HKCR", ".vxq", true});
+    keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", "Software\\VORTA\\VORTA-X Tools", true});
+    return keys;
+}
+
+std::string ProductFolderPath(const SampleOptions& options) {
+    std::string programs = ProgramsFolder(options);
+    return programs.empty() ? std::string() : Join(programs, FOLDER_NAME);
+}
+
+int LaySample(const SampleOptions& options) {
+    MakeProgramsFoldersKnown();
+    return LayFiles(options) + LayShortcuts(options) + LayRegistry(options) +
+           LayNeighbours(options);
+}
+
+std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
+    std::vector<InventoryItem> items;
+    int files = 0;
+    for (int i = 0; InstalledFileTable[i] != NULL; i++)
+        files += Exists(Join(options.installDir, InstalledFileTable[i]));
+    int directories = 0;
+    for (int i = 0; InstalledDirTable[i] != NULL; i++)
+        directories += Exists(Join(options.installDir, InstalledDirTable[i]));
+    items.push_back({"manifest files", Count(files, INSTALLED_FILE_COUNT)});
+    items.push_back({"manifest directories", Count(directories, INSTALLED_DIR_COUNT)});
+    items.push_back(
+        {"install directory " + options.installDir, Presence(Exists(options.installDir))});
+
+    std::string folder = ProductFolderPath(options);
+    std::vector<std::string> names;
+    for (int i = 0; i < SHORTCUT_COUNT; i++) {
+        std::string name = ShortcutName(SHORTCUT_IDS[i]);
+        bool seen = false;
+        for (const std::string& other : names)
+            seen = seen || other == name;
+        if (!seen)
+            names.push_back(name);
+    }
+    int shortcuts = 0;
+    for (const std::string& name : names)
+        shortcuts += Exists(Join(folder, name + ".lnk"));
+    items.push_back({"Start-menu folder " + folder, Presence(Exists(folder))});
+    items.push_back({"shortcuts in it", Count(shortcuts, (int)names.size())});
+    for (const SampleKey& key : SampleKeys(options))
+        if (!key.neighbour)
+            items.push_back(
+                {key.rootName + "\\" + key.path, Presence(KeyExists(key.root, key.path))});
+    if (options.generation == GENERATION_AFTER_400 && !options.chainedCommand.empty())
+        items.push_back(
+            {"  value UninstallString.ORIG",
+             Presence(ValueExists(InstallShieldRoot(options), INSTALLSHIELD_UNINSTALL_KEY,
+                                  "UninstallString.ORIG"))});
+
+    std::string neighbour = Join(ParentOf(options.installDir), USER_NEIGHBOUR_FILE);
+    items.push_back({"neighbour: user's file " + neighbour, Presence(Exists(neighbour))});
+    std::string other = Join(ProgramsFolder(options), OTHER_PROGRAM_FOLDER);
+    items.push_back({"neighbour: Start-menu folder " + other, Presence(Exists(other))});
+    for (const SampleKey& key : SampleKeys(options))
+        if (key.neighbour)
+            items.push_back({"neighbour: " + key.rootName + "\\" + key.path,
+                             Presence(KeyExists(key.root, key.path))});
+    return items;
+}
