@@ -21,15 +21,26 @@ struct Where {
 void add_key_at(Where, HKEY root, const std::string& path);
 void set_string_at(Where, HKEY root, const std::string& path, const std::string& name,
                    const std::string& value);
-void set_value_at(Where, HKEY root, const std::string& path, const std::string& name,
-                  DWORD type, const void* data, DWORD size);
-void set_dword_at(Where, HKEY root, const std::string& path, const std::string& name,
-                  DWORD value);
+void set_value_at(Where, HKEY root, const std::string& path, const std::string& name, DWORD type,
+                  const void* data, DWORD size);
+void set_dword_at(Where, HKEY root, const std::string& path, const std::string& name, DWORD value);
 void delete_key_tree(HKEY root, const std::string& path); // cleanup: silent if missing
 void verify_key_present_at(Where, HKEY root, const std::string& path);
 void verify_key_missing_at(Where, HKEY root, const std::string& path);
 void verify_value_present_at(Where, HKEY root, const std::string& path, const std::string& name);
 void verify_value_missing_at(Where, HKEY root, const std::string& path, const std::string& name);
+// A REG_SZ/REG_EXPAND_SZ value as stored; "" and *found = false when missing or of another type.
+std::string read_string(HKEY root, const std::string& path, const std::string& name,
+                        bool* found = nullptr);
+// Makes Wine pose as another Windows version for one program (a file name such as
+// "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
+// value, so the program runs as the prefix default (the NT line). run_program sets it for
+// every child it starts; it stays in the prefix until changed.
+void set_windows_version(const std::string& program, const std::string& version);
+// The Programs folder of a scope (SYSTEM: "Common Programs" under HKLM, USER: "Programs"
+// under HKCU) as the product reads it from the Shell Folders key. A fresh prefix may lack
+// the value: it is then written from the platform's known folder, as Windows would.
+std::string programs_folder(int scope);
 
 // ---- files ----------------------------------------------------------------
 // Paths are Windows paths ("C:\\...") in the system code page.
@@ -41,10 +52,18 @@ void verify_file_missing_at(Where, const std::string& path);
 void verify_dir_present_at(Where, const std::string& path);
 void verify_dir_missing_at(Where, const std::string& path);
 std::string read_file(const std::string& path); // whole content, bytes as they are
-void remove_tree(const std::string& path);       // cleanup: clears read-only, silent
+void remove_tree(const std::string& path);      // cleanup: clears read-only, silent
 
-// Lines of a text file split at CR LF, without the line ends.
+// Lines of a text file split at CR LF, without the line ends (a bare LF stays in its line).
 std::vector<std::string> split_lines(const std::string& content);
+
+// ---- text ---------------------------------------------------------------------
+// Box texts are UTF-8; the product's narrow strings are in the code page of its run
+// (1252 in English runs, 932 in Japanese runs).
+std::string to_utf8(const std::string& text, UINT codepage);
+std::string from_utf8(const std::string& utf8, UINT codepage);
+std::string wide_to_utf8(const std::wstring& wide);
+std::wstring utf8_to_wide(const std::string& utf8);
 
 // ---- the log, in this process ----------------------------------------------
 // Opens the product log in a fresh temporary directory (TMP/TEMP of this process),
@@ -55,9 +74,12 @@ class LogCapture {
     ~LogCapture(); // closes the log if still open
     // Closes the log (END line) and returns the lines between START and END.
     std::vector<std::string> lines();
-    std::string path() const { return path_; }
+    std::string path() const {
+        return path_;
+    }
 
   private:
+    std::string dir_;
     std::string path_;
 };
 
@@ -78,20 +100,22 @@ struct RunOptions {
     std::string program = "vxwipe.exe"; // a file name in the test binaries' folder
     std::vector<std::string> args;
     std::string windows_version; // "" = the prefix default (NT line), or "win98", "winxp", ...
-    bool japanese = false;        // LANG=ja_JP.UTF-8: code page 932, Japanese resources
-    std::string temp_dir;         // TMP/TEMP of the child; "" = a fresh one
-    std::vector<int> answers;     // one per expected box, in order
-    DWORD timeout_ms = 20000;     // the child is killed after this
+    bool japanese = false;       // LANG=ja_JP.UTF-8: code page 932, Japanese resources
+    std::string temp_dir;        // TMP/TEMP of the child; "" = a fresh one
+    std::vector<int> answers;    // one per expected box, in order
+    DWORD timeout_ms = 20000;    // the child is killed after this
     std::vector<std::pair<std::string, std::string>> env; // extra environment
+    std::string current_dir;                              // "" = the test program's own
 };
 
 struct RunResult {
     DWORD exit_code = 0xFFFFFFFF;
     bool timed_out = false;
     std::vector<Box> boxes;
-    std::string temp_dir;           // the child's temporary directory
-    std::vector<std::string> log;   // lines of temp_dir\vxwipe.log, if any
+    std::string temp_dir;         // the child's temporary directory
+    std::vector<std::string> log; // lines of temp_dir\vxwipe.log, if any
     bool log_exists = false;
+    std::string output; // what the child wrote to stdout and stderr
 };
 
 // Runs the program as a child, answers its boxes in order, fails the test on an

@@ -1,0 +1,878 @@
+#include "wintest.h"
+
+#include "app/state.h"
+#include "log/log.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <set>
+#include <string.h>
+
+namespace wintest {
+
+namespace {
+
+std::string root_name(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT)
+        return "HKCR";
+    if (root == HKEY_CURRENT_USER)
+        return "HKCU";
+    if (root == HKEY_LOCAL_MACHINE)
+        return "HKLM";
+    if (root == HKEY_USERS)
+        return "HKU";
+    char text[32];
+    sprintf(text, "%p", (void*)root);
+    return text;
+}
+
+std::string key_name(HKEY root, const std::string& path) {
+    return root_name(root) + "\\" + path;
+}
+
+std::string error_text(DWORD code) {
+    char text[32];
+    sprintf(text, "error %lu", (unsigned long)code);
+    return text;
+}
+
+std::string parent_of(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool make_dirs(const std::string& path) {
+    if (path.empty())
+        return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    std::string parent = parent_of(path);
+    // "C:" is the root; stop there.
+    if (!parent.empty() && parent.size() > 2)
+        make_dirs(parent);
+    return CreateDirectoryA(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string get_env(const char* name, bool* present) {
+    char value[32768];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    *present = length > 0 && length < sizeof value;
+    return *present ? std::string(value, length) : std::string();
+}
+
+} // namespace
+
+// ---- text conversion ------------------------------------------------------
+
+std::string to_utf8(const std::string& text, UINT codepage) {
+    if (text.empty())
+        return text;
+    int wide_length = MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring wide(wide_length, L'\0');
+    MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), &wide[0], wide_length);
+    return wide_to_utf8(wide);
+}
+
+std::string from_utf8(const std::string& utf8, UINT codepage) {
+    if (utf8.empty())
+        return utf8;
+    std::wstring wide = utf8_to_wide(utf8);
+    int length =
+        WideCharToMultiByte(codepage, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
+    std::string text(length, '\0');
+    WideCharToMultiByte(codepage, 0, wide.data(), (int)wide.size(), &text[0], length, NULL, NULL);
+    return text;
+}
+
+std::string wide_to_utf8(const std::wstring& wide) {
+    if (wide.empty())
+        return std::string();
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
+    std::string text(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &text[0], length, NULL, NULL);
+    return text;
+}
+
+std::wstring utf8_to_wide(const std::string& utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), NULL, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], length);
+    return wide;
+}
+
+// ---- registry -------------------------------------------------------------
+
+void add_key_at(Where where, HKEY root, const std::string& path) {
+    HKEY key;
+    LONG status = RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (status != ERROR_SUCCESS) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot create key " << key_name(root, path) << ": " << error_text(status);
+        return;
+    }
+    RegCloseKey(key);
+}
+
+void set_value_at(Where where, HKEY root, const std::string& path, const std::string& name,
+                  DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    LONG status = RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (status != ERROR_SUCCESS) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot create key " << key_name(root, path) << ": " << error_text(status);
+        return;
+    }
+    status = RegSetValueExA(key, name.empty() ? NULL : name.c_str(), 0, type,
+                            static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        ADD_FAILURE_AT(where.file, where.line) << "cannot set value " << key_name(root, path)
+                                               << " [" << name << "]: " << error_text(status);
+}
+
+void set_string_at(Where where, HKEY root, const std::string& path, const std::string& name,
+                   const std::string& value) {
+    set_value_at(where, root, path, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+}
+
+void set_dword_at(Where where, HKEY root, const std::string& path, const std::string& name,
+                  DWORD value) {
+    set_value_at(where, root, path, name, REG_DWORD, &value, sizeof value);
+}
+
+void delete_key_tree(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    std::vector<std::string> children;
+    char name[1024];
+    for (DWORD index = 0;; index++) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string& child : children)
+        delete_key_tree(root, path + "\\" + child);
+    RegDeleteKeyA(root, path.c_str());
+}
+
+static bool key_exists(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+static bool value_exists(HKEY root, const std::string& path, const std::string& name) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    LONG status = RegQueryValueExA(key, name.empty() ? NULL : name.c_str(), NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void verify_key_present_at(Where where, HKEY root, const std::string& path) {
+    if (!key_exists(root, path))
+        ADD_FAILURE_AT(where.file, where.line) << "key missing: " << key_name(root, path);
+}
+
+void verify_key_missing_at(Where where, HKEY root, const std::string& path) {
+    if (key_exists(root, path))
+        ADD_FAILURE_AT(where.file, where.line) << "key present: " << key_name(root, path);
+}
+
+void verify_value_present_at(Where where, HKEY root, const std::string& path,
+                             const std::string& name) {
+    if (!value_exists(root, path, name))
+        ADD_FAILURE_AT(where.file, where.line)
+            << "value missing: " << key_name(root, path) << " [" << name << "]";
+}
+
+void verify_value_missing_at(Where where, HKEY root, const std::string& path,
+                             const std::string& name) {
+    if (value_exists(root, path, name))
+        ADD_FAILURE_AT(where.file, where.line)
+            << "value present: " << key_name(root, path) << " [" << name << "]";
+}
+
+std::string read_string(HKEY root, const std::string& path, const std::string& name, bool* found) {
+    bool dummy;
+    bool& ok = found ? *found : dummy;
+    ok = false;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::string();
+    char data[4096];
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    LONG status = RegQueryValueExA(key, name.empty() ? NULL : name.c_str(), NULL, &type,
+                                   reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::string();
+    data[size] = '\0';
+    ok = true;
+    return data;
+}
+
+void set_windows_version(const std::string& program, const std::string& version) {
+    std::string path = "Software\\Wine\\AppDefaults\\" + program;
+    if (version.empty()) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(key, "Version");
+            RegCloseKey(key);
+        }
+        return;
+    }
+    set_string_at(Where{__FILE__, __LINE__}, HKEY_CURRENT_USER, path, "Version", version);
+}
+
+static const char SHELL_FOLDERS_KEY[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string programs_folder(int scope) {
+    HKEY root = scope == SYSTEM ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const char* name = scope == SYSTEM ? "Common Programs" : "Programs";
+    bool found = false;
+    std::string folder = read_string(root, SHELL_FOLDERS_KEY, name, &found);
+    if (found && !folder.empty())
+        return folder;
+    char path[MAX_PATH] = "";
+    if (!SHGetSpecialFolderPathA(NULL, path,
+                                 scope == SYSTEM ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS, TRUE))
+        return std::string();
+    set_string_at(Where{__FILE__, __LINE__}, root, SHELL_FOLDERS_KEY, name, path);
+    return path;
+}
+
+// ---- files ----------------------------------------------------------------
+
+static const char TEMP_ROOT[] = "C:\\wt";
+static const char JAPANESE_LOCALE[] = "ja_JP.UTF-8";
+
+std::string make_temp_dir(const std::string& stem) {
+    static int counter = 0;
+    CreateDirectoryA(TEMP_ROOT, NULL);
+    char name[64];
+    sprintf(name, "-%d-%lu", ++counter, (unsigned long)GetCurrentProcessId());
+    std::string path = std::string(TEMP_ROOT) + "\\" + stem + name;
+    remove_tree(path);
+    if (!make_dirs(path))
+        ADD_FAILURE() << "cannot create the temporary directory " << path;
+    return path;
+}
+
+void make_file_at(Where where, const std::string& path, const std::string& content) {
+    make_dirs(parent_of(path));
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot create file " << path << ": " << error_text(GetLastError());
+        return;
+    }
+    DWORD written = 0;
+    if (!content.empty())
+        WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
+    CloseHandle(file);
+    if (written != content.size())
+        ADD_FAILURE_AT(where.file, where.line) << "cannot write file " << path;
+}
+
+void make_dir_at(Where where, const std::string& path) {
+    if (!make_dirs(path))
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot create directory " << path << ": " << error_text(GetLastError());
+}
+
+static DWORD attributes_of(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
+
+void verify_file_present_at(Where where, const std::string& path) {
+    DWORD attributes = attributes_of(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        ADD_FAILURE_AT(where.file, where.line) << "file missing: " << path;
+}
+
+void verify_file_missing_at(Where where, const std::string& path) {
+    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
+        ADD_FAILURE_AT(where.file, where.line) << "file present: " << path;
+}
+
+void verify_dir_present_at(Where where, const std::string& path) {
+    DWORD attributes = attributes_of(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        ADD_FAILURE_AT(where.file, where.line) << "directory missing: " << path;
+}
+
+void verify_dir_missing_at(Where where, const std::string& path) {
+    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
+        ADD_FAILURE_AT(where.file, where.line) << "directory present: " << path;
+}
+
+std::string read_file(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string content;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+void remove_tree(const std::string& path) {
+    if (path.size() < 3)
+        return; // never a drive root
+    DWORD attributes = attributes_of(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
+                continue;
+            remove_tree(path + "\\" + found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> split_lines(const std::string& content) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(content.substr(start));
+            break;
+        }
+        lines.push_back(content.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// ---- the log, in this process ----------------------------------------------
+
+namespace {
+struct SavedVariable {
+    bool present;
+    std::string value;
+};
+SavedVariable saved_tmp, saved_temp;
+
+void restore(const char* name, const SavedVariable& saved) {
+    SetEnvironmentVariableA(name, saved.present ? saved.value.c_str() : NULL);
+}
+} // namespace
+
+LogCapture::LogCapture() {
+    saved_tmp.value = get_env("TMP", &saved_tmp.present);
+    saved_temp.value = get_env("TEMP", &saved_temp.present);
+    dir_ = make_temp_dir("log");
+    SetEnvironmentVariableA("TMP", dir_.c_str());
+    SetEnvironmentVariableA("TEMP", dir_.c_str());
+    path_ = dir_ + "\\" + LOG_FILE_NAME;
+    if (!InitLog(LOG_FILE_NAME))
+        ADD_FAILURE() << "InitLog failed in " << dir_;
+}
+
+LogCapture::~LogCapture() {
+    if (g_state.logFile != NULL)
+        EndLog();
+    restore("TMP", saved_tmp);
+    restore("TEMP", saved_temp);
+    remove_tree(dir_);
+}
+
+std::vector<std::string> LogCapture::lines() {
+    if (g_state.logFile != NULL)
+        EndLog();
+    std::vector<std::string> all = split_lines(read_file(path_));
+    std::vector<std::string> inner;
+    bool started = false;
+    for (const std::string& line : all) {
+        if (line.rfind(">>> START: ", 0) == 0) {
+            started = true;
+            inner.clear();
+        } else if (line.rfind("<<< END: ", 0) == 0) {
+            break;
+        } else if (started) {
+            inner.push_back(line);
+        }
+    }
+    return inner;
+}
+
+// ---- child processes and their message boxes -------------------------------
+
+const char* icon_name(Icon icon) {
+    switch (icon) {
+    case Icon::None:
+        return "none";
+    case Icon::Exclamation:
+        return "exclamation";
+    case Icon::Stop:
+        return "stop";
+    case Icon::Question:
+        return "question";
+    case Icon::Information:
+        return "information";
+    case Icon::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
+std::string binary_path(const std::string& name) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string folder = parent_of(std::string(path, length));
+    return folder + "\\" + name;
+}
+
+std::vector<std::string> banners(const std::vector<std::string>& log) {
+    std::vector<std::string> result;
+    for (const std::string& line : log)
+        if (line.rfind("===", 0) == 0)
+            result.push_back(line);
+    return result;
+}
+
+namespace {
+
+// The C runtime's rules for splitting a command line, inverted.
+std::string quote_argument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
+        return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            backslashes++;
+            continue;
+        }
+        if (c == '"')
+            quoted.append(backslashes * 2 + 1, '\\');
+        else
+            quoted.append(backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+bool same_name(const std::string& entry, const std::string& name) {
+    return entry.size() > name.size() && entry[name.size()] == '=' &&
+           _strnicmp(entry.c_str(), name.c_str(), name.size()) == 0;
+}
+
+// The block of the child: this process's environment with the replaced names dropped
+// and the new entries added.
+std::string environment_block(const std::vector<std::pair<std::string, std::string>>& set) {
+    std::vector<std::string> entries;
+    char* block = GetEnvironmentStringsA();
+    for (const char* entry = block; *entry; entry += strlen(entry) + 1) {
+        bool replaced = false;
+        for (const auto& variable : set)
+            replaced = replaced || same_name(entry, variable.first);
+        if (!replaced)
+            entries.push_back(entry);
+    }
+    FreeEnvironmentStringsA(block);
+    for (const auto& variable : set)
+        entries.push_back(variable.first + "=" + variable.second);
+    std::string result;
+    for (const std::string& entry : entries)
+        result += entry + '\0';
+    return result + '\0';
+}
+
+std::string window_text(HWND window) {
+    wchar_t text[4096];
+    int length = GetWindowTextW(window, text, 4096);
+    return wide_to_utf8(std::wstring(text, length > 0 ? length : 0));
+}
+
+std::string class_of(HWND window) {
+    char name[256];
+    int length = GetClassNameA(window, name, sizeof name);
+    return std::string(name, length > 0 ? length : 0);
+}
+
+struct WindowSearch {
+    DWORD pid;
+    const char* class_name;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && class_of(window) == search->class_name)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> top_windows(DWORD pid, const char* class_name) {
+    WindowSearch search{pid, class_name, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK collect_child(HWND window, LPARAM parameter) {
+    reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> children_of(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+bool is_icon_static(HWND control) {
+    return class_of(control) == "Static" &&
+           (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// ---- icon recognition by pixels ----
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<DWORD> data; // 0x00RRGGBB, top-down
+};
+
+HBITMAP make_dib(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, NULL, 0);
+}
+
+Pixels capture_screen(const RECT& rect) {
+    Pixels pixels;
+    pixels.width = rect.right - rect.left;
+    pixels.height = rect.bottom - rect.top;
+    if (pixels.width <= 0 || pixels.height <= 0)
+        return pixels;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = NULL;
+    HBITMAP bitmap = make_dib(screen, pixels.width, pixels.height, &bits);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    const DWORD* source = static_cast<const DWORD*>(bits);
+    pixels.data.assign(source, source + pixels.width * pixels.height);
+    for (DWORD& pixel : pixels.data)
+        pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+Pixels render_icon(LPCSTR id, int width, int height, DWORD background) {
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = NULL;
+    HBITMAP bitmap = make_dib(screen, width, height, &bits);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    DWORD* target = static_cast<DWORD*>(bits);
+    std::fill(target, target + width * height, background);
+    if (id != NULL)
+        DrawIconEx(memory, 0, 0, LoadIconA(NULL, id), 0, 0, 0, NULL, DI_NORMAL);
+    GdiFlush();
+    pixels.data.assign(target, target + width * height);
+    for (DWORD& pixel : pixels.data)
+        pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+// Mean difference per colour channel, 0 for identical images.
+double distance(const Pixels& a, const Pixels& b) {
+    if (a.data.size() != b.data.size() || a.data.empty())
+        return 1e9;
+    double sum = 0;
+    for (size_t i = 0; i < a.data.size(); i++)
+        for (int shift = 0; shift < 24; shift += 8)
+            sum += abs((int)((a.data[i] >> shift) & 0xFF) - (int)((b.data[i] >> shift) & 0xFF));
+    return sum / (a.data.size() * 3.0);
+}
+
+// Above this mean difference a capture matches none of the system icons.
+const double ICON_MATCH_LIMIT = 12.0;
+
+Icon classify(const Pixels& shot) {
+    struct Candidate {
+        Icon icon;
+        LPCSTR id;
+    };
+    static const Candidate candidates[] = {
+        {Icon::None, NULL},
+        {Icon::Stop, (LPCSTR)IDI_HAND},
+        {Icon::Exclamation, (LPCSTR)IDI_EXCLAMATION},
+        {Icon::Question, (LPCSTR)IDI_QUESTION},
+        {Icon::Information, (LPCSTR)IDI_ASTERISK},
+    };
+    // The corner of an icon is transparent: it shows the box's background.
+    DWORD background = shot.data.empty() ? 0 : shot.data[0];
+    Icon best = Icon::Unknown;
+    double best_distance = ICON_MATCH_LIMIT;
+    for (const Candidate& candidate : candidates) {
+        double d = distance(shot, render_icon(candidate.id, shot.width, shot.height, background));
+        if (d < best_distance) {
+            best_distance = d;
+            best = candidate.icon;
+        }
+    }
+    return best;
+}
+
+const DWORD POLL_MS = 50;
+const DWORD PAINT_SETTLE_MS = 150;
+const int ICON_ATTEMPTS = 10;
+
+Icon read_icon(HWND box) {
+    HWND icon_control = NULL;
+    for (HWND child : children_of(box))
+        if (is_icon_static(child))
+            icon_control = child;
+    if (icon_control == NULL || !IsWindowVisible(icon_control))
+        return Icon::None;
+    // The box may not have painted yet: take the first capture that shows an icon.
+    Icon icon = Icon::None;
+    for (int attempt = 0; attempt < ICON_ATTEMPTS; attempt++) {
+        RECT rect;
+        GetWindowRect(icon_control, &rect);
+        icon = classify(capture_screen(rect));
+        if (icon != Icon::None)
+            break;
+        Sleep(POLL_MS * 2);
+    }
+    return icon;
+}
+
+std::string strip_ampersand(const std::string& text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '&' && i + 1 < text.size())
+            i++;
+        result += text[i];
+    }
+    return result;
+}
+
+struct BoxWindow {
+    Box box;
+    std::vector<int> button_ids; // parallel to box.buttons
+};
+
+BoxWindow read_box(HWND window, DWORD pid, bool first) {
+    BoxWindow result;
+    Box& box = result.box;
+    box.caption = window_text(window);
+    box.icon = Icon::None;
+    box.wipr_window_hidden = false;
+    std::vector<std::pair<int, HWND>> buttons; // by x position
+    std::string fallback_text;
+    bool text_found = false;
+    for (HWND child : children_of(window)) {
+        std::string name = class_of(child);
+        int id = GetDlgCtrlID(child);
+        if (name == "Button" && IsWindowVisible(child)) {
+            RECT rect;
+            GetWindowRect(child, &rect);
+            buttons.push_back({rect.left, child});
+        } else if (name == "Static" && !is_icon_static(child)) {
+            // Windows numbers the text 0xFFFF; Wine's template says 100.
+            if (id == 0xFFFF || id == 100) {
+                box.text = window_text(child);
+                text_found = true;
+            } else if (fallback_text.empty()) {
+                fallback_text = window_text(child);
+            }
+        }
+    }
+    if (!text_found)
+        box.text = fallback_text;
+    std::sort(buttons.begin(), buttons.end(),
+              [](const std::pair<int, HWND>& a, const std::pair<int, HWND>& b) {
+                  return a.first < b.first;
+              });
+    for (const auto& button : buttons) {
+        box.buttons.push_back(strip_ampersand(window_text(button.second)));
+        result.button_ids.push_back(GetDlgCtrlID(button.second));
+    }
+    box.icon = read_icon(window);
+    if (first) {
+        std::vector<HWND> wipr = top_windows(pid, "wipr");
+        box.wipr_window_hidden = !wipr.empty() && !IsWindowVisible(wipr[0]);
+    }
+    return result;
+}
+
+int closing_answer(const BoxWindow& box) {
+    static const int preferred[] = {IDCANCEL, IDNO, IDOK};
+    for (int id : preferred)
+        if (std::find(box.button_ids.begin(), box.button_ids.end(), id) != box.button_ids.end())
+            return id;
+    return box.button_ids.empty() ? IDOK : box.button_ids[0];
+}
+
+HWND find_new_box(DWORD pid, const std::set<HWND>& handled) {
+    for (HWND window : top_windows(pid, "#32770"))
+        if (IsWindowVisible(window) && handled.count(window) == 0)
+            return window;
+    return NULL;
+}
+
+void drain(HANDLE pipe, std::string& output) {
+    DWORD available = 0;
+    while (pipe != NULL && PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL) && available > 0) {
+        char buffer[4096];
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, NULL) ||
+            got == 0)
+            break;
+        output.append(buffer, got);
+    }
+}
+
+} // namespace
+
+RunResult run_program_at(Where where, const RunOptions& options) {
+    RunResult result;
+    set_windows_version(options.program, options.windows_version);
+    result.temp_dir = options.temp_dir.empty() ? make_temp_dir("run") : options.temp_dir;
+
+    std::vector<std::pair<std::string, std::string>> variables = {{"TMP", result.temp_dir},
+                                                                  {"TEMP", result.temp_dir}};
+    if (options.japanese) {
+        variables.push_back({"LANG", JAPANESE_LOCALE});
+        variables.push_back({"LC_ALL", JAPANESE_LOCALE});
+    }
+    for (const auto& variable : options.env)
+        variables.push_back(variable);
+    std::string environment = environment_block(variables);
+
+    std::string program = binary_path(options.program);
+    std::string command_line = quote_argument(program);
+    for (const std::string& argument : options.args)
+        command_line += " " + quote_argument(argument);
+
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE read_end = NULL, write_end = NULL;
+    CreatePipe(&read_end, &write_end, &inheritable, 0);
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = NULL;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> writable(command_line.begin(), command_line.end());
+    writable.push_back('\0');
+    BOOL started = CreateProcessA(
+        program.c_str(), writable.data(), NULL, NULL, TRUE, 0, &environment[0],
+        options.current_dir.empty() ? NULL : options.current_dir.c_str(), &startup, &process);
+    CloseHandle(write_end);
+    if (!started) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot start " << program << ": " << error_text(GetLastError());
+        CloseHandle(read_end);
+        return result;
+    }
+
+    DWORD start = GetTickCount();
+    size_t next_answer = 0;
+    std::set<HWND> handled;
+    for (;;) {
+        drain(read_end, result.output);
+        if (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_OBJECT_0)
+            break;
+        if (GetTickCount() - start > options.timeout_ms) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 5000);
+            result.timed_out = true;
+            ADD_FAILURE_AT(where.file, where.line) << options.program << " still running after "
+                                                   << options.timeout_ms << " ms: killed";
+            break;
+        }
+        HWND window = find_new_box(process.dwProcessId, handled);
+        if (window == NULL)
+            continue;
+        Sleep(PAINT_SETTLE_MS);
+        BoxWindow box = read_box(window, process.dwProcessId, result.boxes.empty());
+        handled.insert(window);
+        result.boxes.push_back(box.box);
+        int answer;
+        if (next_answer < options.answers.size()) {
+            answer = options.answers[next_answer++];
+        } else {
+            ADD_FAILURE_AT(where.file, where.line)
+                << "unexpected box: " << box.box.caption << "/" << box.box.text;
+            answer = closing_answer(box);
+        }
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     (LPARAM)GetDlgItem(window, answer));
+    }
+    drain(read_end, result.output);
+    CloseHandle(read_end);
+    GetExitCodeProcess(process.hProcess, &result.exit_code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    if (!result.timed_out && next_answer < options.answers.size())
+        ADD_FAILURE_AT(where.file, where.line)
+            << "missing box: " << options.answers.size() - next_answer << " answer(s) not used";
+
+    std::string log_path = result.temp_dir + "\\" + LOG_FILE_NAME;
+    result.log_exists = attributes_of(log_path) != INVALID_FILE_ATTRIBUTES;
+    if (result.log_exists)
+        result.log = split_lines(read_file(log_path));
+    return result;
+}
+
+} // namespace wintest
