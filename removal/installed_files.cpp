@@ -34,9 +34,12 @@ static const EntryKind DIR_KIND = {"dir", RemoveDirectoryA};
 
 static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, const char* entry) {
     char path[TEXT_CAPACITY];
-    // Such a path names nothing that can exist; it is counted so the totals show it.
-    if (!JoinPath(path, TEXT_CAPACITY, installDir, entry))
+    // Longer than any path the platform takes: reported as it reports one, and counted.
+    if (!JoinPath(path, TEXT_CAPACITY, installDir, entry)) {
+        LogMessage("  cannot get attribute of %s: %s\\%s, %d\n", kind.noun, installDir, entry,
+                   (int)ERROR_FILENAME_EXCED_RANGE);
         return REMAINS;
+    }
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (IsMissing(error))

@@ -179,7 +179,7 @@ LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey) {
 
 void RemoveRegistry() {
     LogMessage("=== RemoveRegistry ===\n");
-    HKEY probe;
+    HKEY probe = NULL;
     LONG status = MyRegOpenKeyEx(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, DELETE_ACCESS, &probe);
     if (status != ERROR_SUCCESS) {
         LogMessage("  fail open HKCU registry key(%s), rval:%x\n", USER_SETTINGS_KEY,

@@ -1,0 +1,244 @@
+// Removal of the installed files from installations laid into the Wine file system.
+#include "removal/installed_files.h"
+
+#include "app/state.h"
+#include "removal/manifest.h"
+
+#include "install.h"
+#include "strings.h"
+#include "wintest.h"
+
+#include <functional>
+
+using namespace wintest;
+
+namespace {
+
+const char TEMPLATE[] = "%s directory can not be removed.";
+const char SENTINEL[] = "no warning";
+
+std::string fill(const std::string& pattern, const std::string& argument) {
+    std::string text = pattern;
+    text.replace(text.find("%s"), 2, argument);
+    return text;
+}
+
+std::vector<std::string> between_start_and_end(const std::vector<std::string>& log) {
+    std::vector<std::string> lines;
+    bool inside = false;
+    for (const std::string& line : log) {
+        if (line.rfind("<<< END: ", 0) == 0)
+            inside = false;
+        else if (inside)
+            lines.push_back(line);
+        else if (line.rfind(">>> START: ", 0) == 0)
+            inside = true;
+    }
+    return lines;
+}
+
+class InstalledFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The string tables live in the product's executable.
+        resources_ =
+            LoadLibraryExA(binary_path("vxwipe.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(resources_ != NULL);
+        g_state.hInstance = resources_;
+        g_state.silent = 1;
+        g_state.errorCount = 0;
+        root_ = make_temp_dir("files");
+        dir_ = root_ + "\\VORTA-X";
+    }
+    void TearDown() override {
+        remove_tree(root_);
+        g_state.hInstance = NULL;
+        g_state.silent = 0;
+        g_state.errorCount = 0;
+        FreeLibrary(resources_);
+    }
+    // The text of the warning when there was one, else the sentinel.
+    std::string run(const std::string& installDir, std::vector<std::string>* lines) {
+        strcpy(g_state.messageText, SENTINEL);
+        strcpy(g_state.secondText, SENTINEL);
+        LogCapture log;
+        RemoveInstalledFiles(installDir.c_str());
+        *lines = log.lines();
+        if (strcmp(g_state.secondText, SENTINEL) == 0)
+            return SENTINEL;
+        // An unfilled template is shown from the buffer it was loaded into.
+        return strcmp(g_state.messageText, SENTINEL) == 0 ? g_state.secondText
+                                                          : g_state.messageText;
+    }
+    HMODULE resources_ = NULL;
+    std::string root_;
+    std::string dir_;
+};
+
+TEST_F(InstalledFiles, CompleteInstallationGoesWithoutATrace) {
+    make_install(dir_);
+    std::vector<std::string> lines;
+    EXPECT_EQ(SENTINEL, run(dir_, &lines));
+    EXPECT_EQ((std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                        "  remain dirs: 0"}),
+              lines);
+    EXPECT_EQ(0, g_state.errorCount);
+    verify_dir_missing(dir_);
+    verify_dir_present(root_);
+}
+
+TEST_F(InstalledFiles, WhatRemainsIsLoggedCountedAndReported) {
+    struct Row {
+        const char* title;
+        std::function<void(const std::string& dir)> prepare;
+        std::function<std::string(const std::string& dir)> argument; // the install directory given
+        std::function<std::vector<std::string>(const std::string& given)> lines;
+        bool warned;
+        std::function<void(const std::string& dir)> check;
+    };
+    const std::string user_file = "misc\\my notes.txt";
+    HANDLE held = INVALID_HANDLE_VALUE;
+    auto same = [](const std::string& dir) { return dir; };
+    const Row rows[] = {
+        {"a file of the user's in misc",
+         [&](const std::string& dir) {
+             make_install(dir);
+             make_file(dir + "\\" + user_file);
+         },
+         same,
+         [](const std::string& given) {
+             return std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                             "  cannot remove dir: " + given + "\\misc",
+                                             "  remain dirs: 1"};
+         },
+         true,
+         [&](const std::string& dir) {
+             verify_file_present(dir + "\\" + user_file);
+             verify_dir_present(dir);
+             verify_file_missing(dir + "\\misc\\fonts.dir");
+             verify_dir_missing(dir + "\\100dpi");
+             verify_file_missing(dir + "\\vortax.exe");
+         }},
+        {"a manifest file held open without sharing",
+         [&](const std::string& dir) {
+             make_install(dir);
+             held = CreateFileA((dir + "\\type1\\fonts.dir").c_str(), GENERIC_READ, 0, NULL,
+                                OPEN_EXISTING, 0, NULL);
+             ASSERT_NE(INVALID_HANDLE_VALUE, held);
+         },
+         same,
+         [](const std::string& given) {
+             return std::vector<std::string>{
+                 "=== RemoveInstalledFiles ===",
+                 "  cannot remove file: " + given + "\\type1\\fonts.dir", "  remain files: 1",
+                 "  cannot remove dir: " + given + "\\type1", "  remain dirs: 1"};
+         },
+         true,
+         [&](const std::string& dir) {
+             CloseHandle(held);
+             verify_file_present(dir + "\\type1\\fonts.dir");
+             verify_file_missing(dir + "\\type1\\fonts.sca");
+         }},
+        {"an install directory that does not exist", [](const std::string&) {}, same,
+         [](const std::string&) {
+             return std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                             "  remain dirs: 0"};
+         },
+         true, [](const std::string&) {}},
+        {"a final backslash", [](const std::string& dir) { make_install(dir); },
+         [](const std::string& dir) { return dir + "\\"; },
+         [](const std::string&) {
+             return std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                             "  remain dirs: 0"};
+         },
+         false, [](const std::string& dir) { verify_dir_missing(dir); }},
+        {"a final backslash and a file of the user's",
+         [&](const std::string& dir) {
+             make_install(dir);
+             make_file(dir + "\\" + user_file);
+         },
+         [](const std::string& dir) { return dir + "\\"; },
+         [](const std::string& given) {
+             // The backslash is doubled at the join.
+             return std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                             "  cannot remove dir: " + given + "\\misc",
+                                             "  remain dirs: 1"};
+         },
+         true, [&](const std::string& dir) { verify_file_present(dir + "\\" + user_file); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.title);
+        remove_tree(dir_);
+        row.prepare(dir_);
+        std::string given = row.argument(dir_);
+        g_state.errorCount = 0;
+        std::vector<std::string> lines;
+        std::string warning = run(given, &lines);
+        EXPECT_EQ(row.lines(given), lines);
+        EXPECT_EQ(row.warned ? fill(TEMPLATE, given) : SENTINEL, warning);
+        EXPECT_EQ(row.warned ? 1 : 0, g_state.errorCount);
+        row.check(dir_);
+    }
+}
+
+// Paths longer than any the platform takes: every entry is refused, and at the
+// boundary the warning text no longer fits its buffer.
+TEST_F(InstalledFiles, OverlongInstallDirectory) {
+    struct Row {
+        size_t length;
+        bool filled;
+    };
+    const Row rows[] = {{990, true}, {991, false}, {1000, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.length);
+        std::string given = root_ + "\\";
+        given += std::string(row.length - given.size(), 'x');
+        g_state.errorCount = 0;
+        std::vector<std::string> lines;
+        std::string warning = run(given, &lines);
+        EXPECT_EQ(row.filled ? fill(TEMPLATE, given) : std::string(TEMPLATE), warning);
+        EXPECT_EQ(1, g_state.errorCount);
+        ASSERT_EQ((size_t)(1 + INSTALLED_FILE_COUNT + 1 + INSTALLED_DIR_COUNT + 1), lines.size());
+        EXPECT_EQ("=== RemoveInstalledFiles ===", lines[0]);
+        for (int i = 0; i < INSTALLED_FILE_COUNT; i++)
+            EXPECT_EQ(std::string("  cannot get attribute of file: ") + given + "\\" +
+                          InstalledFileTable[i] + ", 206",
+                      lines[1 + i]);
+        EXPECT_EQ("  remain files: 616", lines[1 + INSTALLED_FILE_COUNT]);
+        for (int i = 0; i < INSTALLED_DIR_COUNT; i++)
+            EXPECT_EQ(std::string("  cannot get attribute of dir: ") + given + "\\" +
+                          InstalledDirTable[i] + ", 206",
+                      lines[2 + INSTALLED_FILE_COUNT + i]);
+        EXPECT_EQ("  remain dirs: 15", lines.back());
+    }
+}
+
+// Not silent: the warning is a real box, answered here, in both languages.
+TEST_F(InstalledFiles, WarningBoxNamesTheInstallDirectory) {
+    for (bool japanese : {false, true}) {
+        SCOPED_TRACE(japanese ? "Japanese" : "English");
+        remove_tree(dir_);
+        make_install(dir_);
+        make_file(dir_ + "\\misc\\my notes.txt");
+        RunOptions options;
+        options.program = "installed_files_tool.exe";
+        options.args = {dir_};
+        options.japanese = japanese;
+        options.answers = {IDOK};
+        RunResult run = run_program(options);
+        EXPECT_EQ(1u, run.exit_code);
+        ASSERT_EQ(1u, run.boxes.size());
+        EXPECT_EQ(expected_text(1060, japanese), run.boxes[0].caption);
+        EXPECT_EQ(fill(expected_text(1063, japanese), dir_), run.boxes[0].text);
+        EXPECT_EQ(std::vector<std::string>{"OK"}, run.boxes[0].buttons);
+        EXPECT_EQ(Icon::Exclamation, run.boxes[0].icon) << icon_name(run.boxes[0].icon);
+        EXPECT_EQ((std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
+                                            "  cannot remove dir: " + dir_ + "\\misc",
+                                            "  remain dirs: 1"}),
+                  between_start_and_end(run.log));
+        verify_file_present(dir_ + "\\misc\\my notes.txt");
+        remove_tree(run.temp_dir);
+    }
+}
+
+} // namespace

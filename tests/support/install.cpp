@@ -1,0 +1,24 @@
+#include "install.h"
+
+#include "removal/manifest.h"
+
+namespace wintest {
+
+void make_install_at(Where where, const std::string& dir) {
+    make_dir_at(where, dir);
+    for (int i = 0; InstalledDirTable[i] != NULL; i++)
+        make_dir_at(where, dir + "\\" + InstalledDirTable[i]);
+    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
+        std::string path = dir + "\\" + InstalledFileTable[i];
+        make_file_at(where, path, InstalledFileTable[i]);
+        DWORD attributes = 0;
+        if (i % 7 == 0)
+            attributes |= FILE_ATTRIBUTE_READONLY;
+        if (i % 50 == 3)
+            attributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (attributes != 0 && !SetFileAttributesA(path.c_str(), attributes))
+            ADD_FAILURE_AT(where.file, where.line) << "cannot set the attributes of " << path;
+    }
+}
+
+} // namespace wintest

@@ -1,0 +1,15 @@
+// A complete installation of the product laid into the file system.
+#pragma once
+
+#include "wintest.h"
+
+namespace wintest {
+
+// Lays every directory and file of the install manifest under dir (made if missing).
+// Each file holds its own relative path; every seventh file is read-only, and a few
+// are hidden and system too, as a copy from a CD-ROM leaves them.
+void make_install_at(Where, const std::string& dir);
+
+} // namespace wintest
+
+#define make_install(...) wintest::make_install_at(WT_HERE, __VA_ARGS__)
