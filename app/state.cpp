@@ -4,27 +4,20 @@
 
 #include <string.h>
 
-UninstallState g_state = {
-    NULL,                   // hInstance
-    NULL,                   // hWnd
-    0,                      // silent
-    0,                      // save
-    0,                      // isMode
-    SYSTEM,                 // installType
-    "",                     // installDir
-    0,                      // installDirFound
-    0,                      // errorCount
-    NULL,                   // logFile
-    "",                     // caption
-    "",                     // messageText
-    "",                     // secondText
-    -1,                     // installTypeCache
-    0,                      // isVersionCache
-    PLATFORM_FLAG_UNKNOWN,  // platformFlag
-    {"", ""},               // programsBuffer
-    {NULL, NULL},           // programsSlot
-    1,                      // programsFirstCall
-};
+// Left all zero so that its 5 KB of buffers take no room in the executable; the few
+// fields that start nonzero are set before any code runs.
+UninstallState g_state;
+
+static int SetStateDefaults()
+{
+    g_state.installType = SYSTEM;
+    g_state.installTypeCache = INSTALL_TYPE_UNKNOWN;
+    g_state.platformFlag = PLATFORM_FLAG_UNKNOWN;
+    g_state.programsFirstCall = 1;
+    return 1;
+}
+
+static const int s_stateDefaultsSet = SetStateDefaults();
 
 void ParseOptions(int argc, char** argv)
 {

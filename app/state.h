@@ -13,6 +13,7 @@ const int PLATFORM_PATH_CAPACITY = MAX_PATH; // paths handed out by the platform
 const int FOLDER_NAME_CAPACITY = 80;   // the Start-menu folder name
 
 const int PLATFORM_FLAG_UNKNOWN = -1;
+const int INSTALL_TYPE_UNKNOWN = -1; // installTypeCache before the scope is decided
 
 struct UninstallState {
     HINSTANCE hInstance;

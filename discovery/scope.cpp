@@ -6,7 +6,6 @@
 #include "removal/startmenu.h"
 
 const REGSAM READ_ACCESS = KEY_READ; // 0x20019
-const int INSTALL_TYPE_UNKNOWN = -1;
 
 struct GenerationKey {
     const char* subKey;
