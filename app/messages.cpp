@@ -33,7 +33,9 @@ void FatalError(const char* message)
     LoadText(IDS_UNINSTALL_FAILED, g_state.secondText, TEXT_CAPACITY);
     const char* text = g_state.secondText;
     if (strlen(message) + strlen(g_state.secondText) + 3 < (size_t)TEXT_CAPACITY) {
-        sprintf(g_state.messageText, "%s\n\n%s", message, g_state.secondText);
+        strcpy(g_state.messageText, message);
+        strcat(g_state.messageText, "\n\n");
+        strcat(g_state.messageText, g_state.secondText);
         text = g_state.messageText;
     }
     ShowMessage(text, g_state.caption, MB_OK | MB_ICONHAND, IDOK);

@@ -3,7 +3,7 @@
 set -e
 PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth cmake ninja-build googletest locales
-python3 python3-pefile cppcheck"
+python3 python3-pefile cppcheck clang-tidy"
 missing=""
 for package in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
