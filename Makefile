@@ -12,6 +12,8 @@ deps:
 
 test: deps
 	scripts/build.sh --tests
+	/usr/bin/python3 scripts/check-shipped.py dist/win32/vxwipe.exe
+	scripts/analyse.sh
 	scripts/run-tests.sh
 
 demo: deps
