@@ -1,0 +1,427 @@
+// The install directory, and the chained uninstall of the InstallShield-based installer.
+#include "logmatch.h"
+#include "startmenu.h"
+#include "wintest.h"
+
+#include "app/state.h"
+#include "discovery/install_dir.h"
+#include "discovery/scope.h"
+
+#include <algorithm>
+
+using namespace wintest;
+
+namespace {
+
+const std::string PRODUCT_KEY = UNINSTALL_KEY "\\VORTA-X";
+const std::string IS_KEY = INSTALLSHIELD_UNINSTALL_KEY;
+const std::string SETTINGS_KEY = "Software\\VORTA\\XSERVER";
+const std::string GEN3_KEY = UNINSTALL_KEY "\\" GENERATION_3_GUID;
+const char* HKLM = "80000002(HKLM)";
+const char* HKCU = "80000001(HKCU)";
+const char CHAINED[] = "UninstallString.ORIG";
+
+void clean_registry() {
+    delete_key_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    delete_key_tree(HKEY_LOCAL_MACHINE, IS_KEY);
+    delete_key_tree(HKEY_CURRENT_USER, IS_KEY);
+    delete_key_tree(HKEY_CURRENT_USER, SETTINGS_KEY);
+    delete_key_tree(HKEY_LOCAL_MACHINE, GEN3_KEY);
+}
+
+std::string open_line(int status, const char* root, const std::string& key) {
+    return std::to_string(status) + " = MyRegOpenKeyEx(" + root + ", " + key +
+           ", ..., result:" + (status == 0 ? "*" : "0") + ")";
+}
+std::string query_line(const char* status, const std::string& name) {
+    return std::string(status) + " = MyRegQueryValueEx(*, " + name + ", ..., ..., ...)";
+}
+const char CLOSE_LINE[] = "0 = MyRegCloseKey(*)";
+
+struct Value {
+    HKEY root;
+    std::string key;
+    std::string name;
+    std::string data;
+    bool terminated; // false: stored without its terminating zero
+};
+
+struct DirCase {
+    const char* name;
+    int is_mode;
+    int scope;
+    std::vector<Value> values;
+    int result;
+    std::string dir;
+    std::vector<std::string> lines;
+};
+
+TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
+    const std::string full(TEXT_CAPACITY - 1, 'd'); // fits with its terminator
+    const std::string filled(TEXT_CAPACITY, 'd');   // fills the buffer without it
+    const std::string banner = "=== GetInstallDirectory ===";
+    const std::string product_open_failed =
+        "  fail open registry key(HKLM\\" + PRODUCT_KEY + "), rval:2";
+    const DirCase cases[] = {
+        {"InstallLocation",
+         0,
+         SYSTEM,
+         {{HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation", "C:\\VX", true},
+          {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "C:\\other", true}},
+         1,
+         "C:\\VX",
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
+          "  InstallDir is C:\\VX"}},
+        {"empty InstallLocation",
+         0,
+         USER,
+         {{HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation", "", true},
+          {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "C:\\VX4", true}},
+         1,
+         "C:\\VX4",
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
+          "  fail get registry value(InstallLocation) or value is empty, rval:0",
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"), CLOSE_LINE,
+          "  InstallDir is C:\\VX4"}},
+        {"InstallDirectory4 missing",
+         0,
+         SYSTEM,
+         {{HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory", "C:\\VXD", true}},
+         1,
+         "C:\\VXD",
+         {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
+          open_line(0, HKCU, SETTINGS_KEY), query_line("2", "InstallDirectory4"),
+          "  fail get registry value(InstallDirectory4), rval:2",
+          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+        {"InstallDirectory4 empty",
+         0,
+         SYSTEM,
+         {{HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "", true},
+          {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory", "C:\\VXD", true}},
+         1,
+         "C:\\VXD",
+         {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"),
+          "  fail get registry value(InstallDirectory4), rval:0",
+          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+        {"settings without a directory",
+         0,
+         SYSTEM,
+         {{HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "", true}},
+         0,
+         "",
+         {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"),
+          "  fail get registry value(InstallDirectory4), rval:0",
+          query_line("2", "InstallDirectory"),
+          "  fail get registry value(InstallDirectory), rval:2", CLOSE_LINE}},
+        {"nothing anywhere",
+         0,
+         SYSTEM,
+         {},
+         0,
+         "",
+         {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
+          open_line(2, HKCU, SETTINGS_KEY),
+          "  fail open registry key(HKCU\\Software\\VORTA\\XSERVER), rval:2"}},
+        {"longest InstallLocation",
+         0,
+         SYSTEM,
+         {{HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation", full, true}},
+         1,
+         full,
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
+          "  InstallDir is " + full}},
+        {"InstallLocation without its terminator",
+         0,
+         SYSTEM,
+         {{HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation", filled, false},
+          {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "C:\\VX4", true}},
+         1,
+         "C:\\VX4",
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("*", "InstallLocation"), CLOSE_LINE,
+          "  fail get registry value(InstallLocation) or value is empty, rval:ea",
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"), CLOSE_LINE,
+          "  InstallDir is C:\\VX4"}},
+        {"-IS, per-user",
+         1,
+         USER,
+         {{HKEY_CURRENT_USER, IS_KEY, "InstallLocation", "C:\\ISU", true},
+          {HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", "C:\\ISS", true}},
+         1,
+         "C:\\ISU",
+         {banner, open_line(0, HKCU, IS_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
+          "  InstallDir is C:\\ISU"}},
+        {"-IS, all users",
+         1,
+         SYSTEM,
+         {{HKEY_CURRENT_USER, IS_KEY, "InstallLocation", "C:\\ISU", true},
+          {HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", "C:\\ISS", true}},
+         1,
+         "C:\\ISS",
+         {banner, open_line(0, HKLM, IS_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
+          "  InstallDir is C:\\ISS"}},
+        {"-IS, per-user key missing",
+         1,
+         USER,
+         {{HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", "C:\\ISS", true},
+          {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory", "C:\\VXD", true}},
+         1,
+         "C:\\VXD",
+         {banner, open_line(2, HKCU, IS_KEY),
+          "  fail open registry key(HKCU\\" + IS_KEY + "), rval:2",
+          open_line(0, HKCU, SETTINGS_KEY), query_line("2", "InstallDirectory4"),
+          "  fail get registry value(InstallDirectory4), rval:2",
+          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+    };
+    for (const DirCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        clean_registry();
+        for (const Value& v : c.values)
+            set_value(v.root, v.key, v.name, REG_SZ, v.data.c_str(),
+                      (DWORD)(v.data.size() + (v.terminated ? 1 : 0)));
+        g_state.isMode = c.is_mode;
+        g_state.installType = c.scope;
+        LogCapture log;
+        EXPECT_EQ(GetInstallDirectory(), c.result);
+        EXPECT_EQ(g_state.installDirFound, c.result);
+        EXPECT_EQ(std::string(g_state.installDir), c.dir);
+        verify_lines(log.lines(), c.lines);
+    }
+    clean_registry();
+    g_state.isMode = 0;
+    g_state.installType = SYSTEM;
+    g_state.installDir[0] = '\0';
+    g_state.installDirFound = 0;
+}
+
+// ---- the chained uninstall, run by the real program ---------------------------
+
+struct Record {
+    bool written = false;
+    std::string command_line;
+    std::string module;
+};
+
+Record read_record(const std::string& path) {
+    Record record;
+    for (const std::string& line : split_lines(read_file(path))) {
+        if (line.rfind("cmdline=[", 0) == 0 && line.back() == ']')
+            record.command_line = line.substr(9, line.size() - 10);
+        if (line.rfind("module=[", 0) == 0 && line.back() == ']') {
+            record.module = line.substr(8, line.size() - 9);
+            record.written = true;
+        }
+    }
+    return record;
+}
+
+class ChainedUninstall : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        clean_registry();
+        remove_product_folders();
+        work = make_temp_dir("chain");
+        record_path = work + "\\record.txt";
+        install_dir = work + "\\VORTA-X";
+        make_dir(install_dir);
+        standin = binary_path("is_standin.exe");
+    }
+    void TearDown() override {
+        clean_registry();
+        remove_product_folders();
+        remove_tree(work);
+    }
+    // The installer's Uninstall entry under root, as the InstallShield installer leaves it.
+    void lay_installshield_entry(HKEY root, const std::string& command) {
+        set_string(root, IS_KEY, "InstallLocation", install_dir);
+        set_string(root, IS_KEY, CHAINED, command);
+    }
+    RunOptions options(const char* remove_from, bool silent) {
+        RunOptions o;
+        o.args = {"-IS"};
+        if (silent)
+            o.args.push_back("-silent");
+        o.env = {{"IS_STANDIN_RECORD", record_path}};
+        if (remove_from != NULL)
+            o.env.push_back({"IS_STANDIN_REMOVE", remove_from});
+        return o;
+    }
+    std::string work, record_path, install_dir, standin;
+};
+
+struct StartCase {
+    const char* name;
+    std::string command;   // "%s" stands for the stand-in's path
+    std::string program;   // the path it must be started with; "%s" as above
+    std::string arguments; // its whole command line
+    const char* current_dir;
+};
+
+// The program part of a command whose options are arguments.
+std::string program_of(const std::string& command, const std::string& arguments) {
+    return command.substr(0, command.size() - arguments.size() - (arguments.empty() ? 0 : 1));
+}
+
+std::string with_standin(std::string text, const std::string& standin) {
+    size_t at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, standin);
+    return text;
+}
+
+TEST_F(ChainedUninstall, StartsTheProgramWithTheOptionsAloneAndGoesOn) {
+    // The whole text of a command that begins with "/" is the program path: the
+    // stand-in's own path written with slashes from the root of the current drive.
+    std::string rooted = standin.substr(2);
+    std::replace(rooted.begin(), rooted.end(), '\\', '/');
+    const StartCase cases[] = {
+        {"path and options", "%s /opts /x y", "%s", "/opts /x y", ""},
+        {"no options", "%s", "%s", "", ""},
+        {"leading slash", rooted, "%s", "", "Z:\\"},
+    };
+    for (const StartCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        make_dir(install_dir);
+        std::string command = with_standin(c.command, standin);
+        lay_installshield_entry(HKEY_LOCAL_MACHINE, command);
+        RunOptions o = options("HKLM", false);
+        o.current_dir = c.current_dir;
+        RunResult run = run_program(o);
+
+        EXPECT_EQ(run.exit_code, 0u);
+        EXPECT_TRUE(run.boxes.empty());
+        Record record = read_record(record_path);
+        EXPECT_TRUE(record.written);
+        // Wine hands a program started with an empty command line its quoted path instead.
+        if (c.arguments.empty() && record.command_line != "")
+            EXPECT_EQ(record.command_line, "\"" + program_of(command, c.arguments) + "\"");
+        else
+            EXPECT_EQ(record.command_line, c.arguments);
+        EXPECT_TRUE(lstrcmpiA(record.module.c_str(), with_standin(c.program, standin).c_str()) == 0)
+            << record.module;
+        std::vector<std::string> lines = last_run(run.log);
+        std::string program =
+            command.substr(0, command.size() - c.arguments.size() - (c.arguments.empty() ? 0 : 1));
+        verify_lines(lines_starting(lines, "UBIS: "),
+                     {"UBIS: call process:[" + program + "], arg:[" + c.arguments + "]"});
+        // The cleanup went on after the installer's uninstall had completed.
+        EXPECT_EQ(banners(lines),
+                  (std::vector<std::string>{"=== GetInstallDirectory ===", "=== RemoveShortCut ===",
+                                            "=== RemoveInstalledFiles ==="}));
+        verify_dir_missing(install_dir);
+        verify_value_missing(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED);
+        remove_tree(run.temp_dir);
+        DeleteFileA(record_path.c_str());
+    }
+}
+
+// A per-user installation keeps the installer's entry under HKCU.
+TEST_F(ChainedUninstall, PerUserInstallationRunsTheUsersCommand) {
+    add_key(HKEY_LOCAL_MACHINE, GEN3_KEY);
+    lay_installshield_entry(HKEY_CURRENT_USER, standin + " /user");
+    set_string(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED, "C:\\vx_missing\\machine.exe /machine");
+    RunResult run = run_program(options("HKCU", true));
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(read_record(record_path).command_line, "/user");
+    std::vector<std::string> lines = last_run(run.log);
+    EXPECT_EQ(lines_starting(lines, "GIT: "), std::vector<std::string>{"GIT: type is USER"});
+    verify_lines(lines_starting(lines, "UBIS: "),
+                 {"UBIS: call process:[" + standin + "], arg:[/user]"});
+    verify_dir_missing(install_dir);
+    verify_value_missing(HKEY_CURRENT_USER, IS_KEY, CHAINED);
+    remove_tree(run.temp_dir);
+}
+
+TEST_F(ChainedUninstall, EntryLeftBehindEndsTheRunQuietly) {
+    lay_installshield_entry(HKEY_LOCAL_MACHINE, standin + " /x");
+    RunResult run = run_program(options(NULL, false)); // no box is expected
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(read_record(record_path).written);
+    bool ended = false;
+    std::vector<std::string> lines = last_run(run.log, &ended);
+    EXPECT_TRUE(ended);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "UBIS: not installed by IS, exit");
+    EXPECT_EQ(banners(lines), std::vector<std::string>{"=== GetInstallDirectory ==="});
+    verify_value_present(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED);
+    verify_dir_present(install_dir);
+    remove_tree(run.temp_dir);
+}
+
+TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
+    struct Case {
+        const char* name;
+        const char* command; // NULL: no value
+        std::string last_line;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no command", NULL, "  fail get registry value(UninstallString.ORIG), rval:2",
+         "fail to uninstal inforamtion"},
+        {"cannot start", "C:\\vx_missing\\nothere.exe /x",
+         "UBIS: call process:[C:\\vx_missing\\nothere.exe], arg:[/x]",
+         "cannot execute IS process."},
+    };
+    for (const Case& c : cases) {
+        for (bool silent : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (silent ? ", silent" : ", boxed"));
+            set_string(HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", install_dir);
+            if (c.command != NULL)
+                set_string(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED, c.command);
+            RunOptions o = options(NULL, silent);
+            if (!silent)
+                o.answers = {IDOK};
+            RunResult run = run_program(o);
+            EXPECT_EQ(run.exit_code, 1u);
+            bool ended = false;
+            std::vector<std::string> lines = last_run(run.log, &ended);
+            EXPECT_TRUE(ended);
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), c.last_line);
+            ASSERT_FALSE(run.log.empty());
+            EXPECT_EQ(run.log.back().rfind("<<< END: ", 0), 0u);
+            if (silent) {
+                EXPECT_TRUE(run.boxes.empty());
+            } else if (run.boxes.size() == 1) {
+                EXPECT_EQ(run.boxes[0].caption, "Fatal error");
+                EXPECT_EQ(run.boxes[0].text, std::string(c.message) + "\n\nUninstall is faild.");
+                EXPECT_EQ(run.boxes[0].icon, Icon::Stop);
+                EXPECT_EQ(run.boxes[0].buttons, std::vector<std::string>{"OK"});
+            } else {
+                ADD_FAILURE() << run.boxes.size() << " boxes";
+            }
+            verify_dir_present(install_dir);
+            remove_tree(run.temp_dir);
+            clean_registry();
+        }
+    }
+}
+
+// The user's file keeps the product's Start-menu folder: one warning, and the final
+// message counts it.
+TEST_F(ChainedUninstall, FolderWithAUsersFileWarnsOnce) {
+    lay_installshield_entry(HKEY_LOCAL_MACHINE, standin + " /x");
+    std::string folder = lay_product_shortcuts(SYSTEM);
+    make_file(folder + "\\my notes.txt");
+    RunOptions o = options("HKLM", false);
+    o.answers = {IDOK, IDOK};
+    RunResult run = run_program(o);
+    EXPECT_EQ(run.exit_code, 0u);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0].caption, "Warning");
+    EXPECT_EQ(run.boxes[0].text, "Shortcats can not be removed.");
+    EXPECT_EQ(run.boxes[0].icon, Icon::Exclamation);
+    EXPECT_EQ(run.boxes[1].caption, "VORTA-X Uninstaller");
+    EXPECT_EQ(run.boxes[1].text, "Uninstall has completed successfully.\nSome directory or "
+                                 "shortcuts may be remaind.\nPlease remove these files or "
+                                 "shortcuts using by Explorer.");
+    EXPECT_EQ(list_dir_utf8(folder), std::vector<std::string>{"my notes.txt"});
+    std::vector<std::string> lines = last_run(run.log);
+    EXPECT_EQ(lines_starting(lines, "  fail remove Folder("),
+              std::vector<std::string>{"  fail remove Folder(VORTA-X)"});
+    remove_tree(run.temp_dir);
+}
+
+} // namespace
