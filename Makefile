@@ -2,7 +2,7 @@
 BUILD := build
 DIST := dist
 
-.PHONY: all deps test demo clean
+.PHONY: all deps test demo clean benchmark
 
 all: deps
 	scripts/build.sh
@@ -19,6 +19,11 @@ test: deps
 demo: deps
 	scripts/build.sh --tests
 	scripts/demo.sh $(DEMO_ARGS)
+
+# Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
+benchmark: deps
+	scripts/build.sh
+	scripts/benchmark.sh
 
 clean:
 	rm -rf $(BUILD) $(DIST)

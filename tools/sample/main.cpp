@@ -1,18 +1,42 @@
-// vxsample: lays a sample VORTA-X installation, or lists what of it is there.
-//   vxsample lay|inventory [-generation 1|2|3] [-scope system|user] [-dir PATH]
+// vxsample: lays a sample VORTA-X installation, lists what of it is there, or lists
+// what it is made of.
+//   vxsample lay|inventory|manifest [-generation 1|2|3] [-scope system|user] [-dir PATH]
 //            [-chained COMMAND] [-out FILE]
-// The inventory goes to standard output, or to FILE.
+// The inventory and the manifest go to standard output, or to FILE.
 #include "app/state.h"
+#include "removal/manifest.h"
 #include "tools/sample/sample.h"
 
 #include <stdio.h>
 #include <string.h>
 
 static int Usage() {
-    fputs("usage: vxsample lay|inventory [-generation 1|2|3] [-scope system|user] "
+    fputs("usage: vxsample lay|inventory|manifest [-generation 1|2|3] [-scope system|user] "
           "[-dir PATH] [-chained COMMAND] [-out FILE]\n",
           stderr);
     return 2;
+}
+
+static void WriteInventory(FILE* out, const SampleOptions& options) {
+    for (const InventoryItem& item : TakeInventory(options))
+        fprintf(out, "%s\t%s\n", item.what.c_str(), item.state.c_str());
+}
+
+// One line per thing a full uninstall removes, tab-separated:
+//   dir <install directory> | file <relative path> | subdir <relative path> |
+//   folder <Start-menu folder> | shortcut <name without .lnk> | key <root> <path>
+static void WriteManifest(FILE* out, const SampleOptions& options) {
+    fprintf(out, "dir\t%s\n", options.installDir.c_str());
+    for (int i = 0; InstalledFileTable[i] != NULL; i++)
+        fprintf(out, "file\t%s\n", InstalledFileTable[i]);
+    for (int i = 0; InstalledDirTable[i] != NULL; i++)
+        fprintf(out, "subdir\t%s\n", InstalledDirTable[i]);
+    fprintf(out, "folder\t%s\n", ProductFolderPath(options).c_str());
+    for (const std::string& name : ShortcutNames())
+        fprintf(out, "shortcut\t%s\n", name.c_str());
+    for (const SampleKey& key : SampleKeys(options))
+        if (!key.neighbour)
+            fprintf(out, "key\t%s\t%s\n", key.rootName.c_str(), key.path.c_str());
 }
 
 int main(int argc, char** argv) {
@@ -45,17 +69,20 @@ int main(int argc, char** argv) {
             fprintf(stderr, "vxsample: %d things could not be made\n", failures);
         return failures == 0 ? 0 : 1;
     }
-    if (strcmp(argv[1], "inventory") == 0) {
-        FILE* out = outPath == NULL ? stdout : fopen(outPath, "w");
-        if (out == NULL) {
-            fprintf(stderr, "vxsample: cannot write %s\n", outPath);
-            return 1;
-        }
-        for (const InventoryItem& item : TakeInventory(options))
-            fprintf(out, "%s\t%s\n", item.what.c_str(), item.state.c_str());
-        if (out != stdout)
-            fclose(out);
-        return 0;
+    bool inventory = strcmp(argv[1], "inventory") == 0;
+    bool manifest = strcmp(argv[1], "manifest") == 0;
+    if (!inventory && !manifest)
+        return Usage();
+    FILE* out = outPath == NULL ? stdout : fopen(outPath, "w");
+    if (out == NULL) {
+        fprintf(stderr, "vxsample: cannot write %s\n", outPath);
+        return 1;
     }
-    return Usage();
+    if (inventory)
+        WriteInventory(out, options);
+    else
+        WriteManifest(out, options);
+    if (out != stdout)
+        fclose(out);
+    return 0;
 }

@@ -240,6 +240,19 @@ std::vector<SampleKey> SampleKeys(const SampleOptions& options) {
     return keys;
 }
 
+std::vector<std::string> ShortcutNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < SHORTCUT_COUNT; i++) {
+        std::string name = ShortcutName(SHORTCUT_IDS[i]);
+        bool seen = false;
+        for (const std::string& other : names)
+            seen = seen || other == name;
+        if (!seen)
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::string ProductFolderPath(const SampleOptions& options) {
     std::string programs = ProgramsFolder(options);
     return programs.empty() ? std::string() : Join(programs, FOLDER_NAME);
@@ -265,15 +278,7 @@ std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
         {"install directory " + options.installDir, Presence(Exists(options.installDir))});
 
     std::string folder = ProductFolderPath(options);
-    std::vector<std::string> names;
-    for (int i = 0; i < SHORTCUT_COUNT; i++) {
-        std::string name = ShortcutName(SHORTCUT_IDS[i]);
-        bool seen = false;
-        for (const std::string& other : names)
-            seen = seen || other == name;
-        if (!seen)
-            names.push_back(name);
-    }
+    std::vector<std::string> names = ShortcutNames();
     int shortcuts = 0;
     for (const std::string& name : names)
         shortcuts += Exists(Join(folder, name + ".lnk"));

@@ -35,6 +35,9 @@ std::vector<SampleKey> SampleKeys(const SampleOptions& options);
 // The Start-menu folder of the product, as the uninstaller will look for it.
 std::string ProductFolderPath(const SampleOptions& options);
 
+// The shortcut names of the product's folder, each once, without ".lnk".
+std::vector<std::string> ShortcutNames();
+
 // What is there now: files, directories, shortcuts, keys, and the neighbours.
 std::vector<InventoryItem> TakeInventory(const SampleOptions& options);
 
