@@ -133,6 +133,20 @@ DWORD CountSubKeys(HKEY hKey) {
     return subKeys;
 }
 
+// A symbolic link key leads out of the tree, or back into it: it is never followed.
+// Windows 9x has no link keys and no REG_OPTION_OPEN_LINK.
+static int IsLinkKey(HKEY parent, const char* name) {
+    if (IsWin9x())
+        return 0;
+    HKEY link;
+    if (RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = REG_NONE;
+    LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
+    RegCloseKey(link);
+    return status == ERROR_SUCCESS && type == REG_LINK;
+}
+
 static void LogIndent(int depth) {
     for (int i = 0; i < depth; i++)
         LogMessage("  ");
@@ -162,6 +176,11 @@ LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey, int depth) {
             LogMessage("  MyRegDeleteKeySub: fail RegEnumKeyEx(), rval is %x\n",
                        (unsigned)enumStatus);
             break;
+        }
+        if (IsLinkKey(opened, name)) {
+            LogIndent(depth + 1);
+            LogMessage("  MyRegDeleteKeySub: link key(%s) is not followed\n", name);
+            continue;
         }
         MyRegDeleteKeySub(opened, name, depth + 1);
     }

@@ -8,6 +8,7 @@
 #include "wintest.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -321,6 +322,70 @@ TEST_F(Registry, MissingKeyGivesOnlyItsFailLine) {
                       "), rval:2"},
                      log.lines());
     }
+}
+
+// The registry's own path of a key of the current user, as link keys name their target.
+std::string current_user_path(const std::string& path) {
+    HANDLE token = NULL;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    char* sid = NULL;
+    ConvertSidToStringSidA(((TOKEN_USER*)buffer)->User.Sid, &sid);
+    std::string full = std::string("\\Registry\\User\\") + (sid != NULL ? sid : "") + "\\" + path;
+    LocalFree(sid);
+    return full;
+}
+
+void add_link_key(const std::string& path, const std::string& target) {
+    HKEY link = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL,
+                                             REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                                             KEY_ALL_ACCESS, NULL, &link, NULL));
+    std::wstring wide(target.begin(), target.end());
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide.data(),
+                             (DWORD)(wide.size() * sizeof(wchar_t))));
+    RegCloseKey(link);
+}
+
+// A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
+void delete_link_key(const std::string& path) {
+    typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
+    NtDeleteKeyFunction ntDeleteKey =
+        (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
+    HKEY link = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
+        ntDeleteKey(link);
+        RegCloseKey(link);
+    }
+}
+
+TEST_F(Registry, LinkKeysInTheTreeAreNotFollowed) {
+    std::string top = scratch("XSERVER");
+    std::string outside = scratch("Outside");
+    add_key(HKEY_CURRENT_USER, top + "\\Plain");
+    set_string(HKEY_CURRENT_USER, outside, "Keep", "me");
+    add_link_key(top + "\\Away", current_user_path(outside));
+    add_link_key(top + "\\Loop", current_user_path(top));
+
+    LogCapture log;
+    LONG status = MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str());
+    std::vector<std::string> lines = log.lines();
+
+    // Neither link was entered: the key outside keeps its value and no loop ran away.
+    verify_value_present(HKEY_CURRENT_USER, outside, "Keep");
+    verify_key_missing(HKEY_CURRENT_USER, top + "\\Plain");
+    EXPECT_NE(ERROR_SUCCESS, status);
+    expect_lines({"[" + top + "] - 3", "  [Plain] - 0", "  0 = RegDeleteKey({T}, Plain)",
+                  "    MyRegDeleteKeySub: link key(Loop) is not followed",
+                  "    MyRegDeleteKeySub: link key(Away) is not followed",
+                  format("%x", (unsigned)status) + " = RegDeleteKey(80000001, " + top + ")"},
+                 lines);
+    delete_link_key(top + "\\Away");
+    delete_link_key(top + "\\Loop");
 }
 
 // Everyone is denied a right that the full-access open asks for: KEY_SET_VALUE, or the
