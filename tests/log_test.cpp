@@ -76,3 +76,81 @@ TEST(Log, TwoRunsAppendTheirTracesToOneFile) {
     EXPECT_EQ(lines.size() - 1, ends[1]) << "the file ends with the second END line";
     remove_tree(temp);
 }
+
+TEST(Log, AppendBackslashAddsOneOnlyWhereItFits) {
+    struct Case {
+        const char* text;
+        size_t capacity;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"C:\\dir", 8, "C:\\dir\\"}, // room for the backslash and the terminator
+        {"C:\\dir\\", 16, "C:\\dir\\"},
+        {"", 16, ""},
+        {"C:\\dir", 7, "C:\\dir"}, // one character of room only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.capacity));
+        char buffer[32];
+        memset(buffer, '#', sizeof buffer);
+        strcpy(buffer, c.text);
+        AppendBackslash(buffer, c.capacity);
+        EXPECT_STREQ(c.expected, buffer);
+        EXPECT_EQ('#', buffer[c.capacity]) << "nothing written past the capacity";
+    }
+    AppendBackslash(NULL, 16);
+}
+
+TEST(Log, LinesWrittenInProcessAreReadBack) {
+    LogCapture capture;
+    LogMessage("  > Step(%d, %s)\n", 3, "name");
+    LogVerbose("never written\n");
+    LogMessage("two\nlines\n");
+    std::vector<std::string> expected = {"  > Step(3, name)", "two", "lines"};
+    EXPECT_EQ(expected, capture.lines());
+}
+
+// A log that cannot be opened costs the run nothing but its trace. A temporary path
+// too long for the name sends the log to the current directory; a temporary directory
+// that cannot be written to means no log at all.
+TEST(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
+    std::string base = make_temp_dir("nolog");
+    make_file(base + "\\plain");
+    std::string long_dir = base + "\\" + std::string(255 - base.size() - 1, 'd');
+    make_dir(long_dir);
+    struct Case {
+        std::string temp;
+        bool log_in_current_dir;
+    };
+    const Case cases[] = {
+        {base + "\\plain\\sub", false}, // its parent is a plain file
+        {long_dir, true},               // 255 characters
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.temp);
+        std::string current = make_temp_dir("cwd");
+        RunOptions options;
+        options.temp_dir = c.temp;
+        options.current_dir = current;
+        // Confirm, keep the settings, hear that no install directory was found, and the end.
+        options.answers = {IDOK, IDNO, IDOK, IDOK};
+        RunResult run = run_program(options);
+        EXPECT_EQ(0u, run.exit_code);
+        ASSERT_EQ(4u, run.boxes.size());
+        EXPECT_EQ("Uninstall has completed successfully.\nSome directory or shortcuts may be "
+                  "remaind.\nPlease remove these files or shortcuts using by Explorer.",
+                  run.boxes[3].text);
+        EXPECT_FALSE(run.log_exists);
+        if (c.log_in_current_dir) {
+            std::vector<std::string> log = split_lines(read_file(current + "\\vxwipe.log"));
+            ASSERT_GE(log.size(), 4u);
+            EXPECT_EQ(0u, log[2].rfind(">>> START: ", 0));
+            EXPECT_EQ(0u, log.back().rfind("<<< END: ", 0));
+        } else {
+            verify_file_missing(current + "\\vxwipe.log");
+            EXPECT_EQ("InitLog: fail to open log file\r\n", run.output);
+        }
+        remove_tree(current);
+    }
+    remove_tree(base);
+}

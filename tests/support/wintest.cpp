@@ -677,7 +677,9 @@ Icon read_icon(HWND box) {
     for (HWND child : children_of(box))
         if (is_icon_static(child))
             icon_control = child;
-    if (icon_control == NULL || !IsWindowVisible(icon_control))
+    // Wine keeps the icon control of a box without icon, empty and under the text.
+    if (icon_control == NULL || !IsWindowVisible(icon_control) ||
+        SendMessageA(icon_control, STM_GETICON, 0, 0) == 0)
         return Icon::None;
     // The box may not have painted yet: take the first capture that shows an icon.
     Icon icon = Icon::None;
@@ -685,7 +687,7 @@ Icon read_icon(HWND box) {
         RECT rect;
         GetWindowRect(icon_control, &rect);
         icon = classify(capture_screen(rect));
-        if (icon != Icon::None)
+        if (icon != Icon::None && icon != Icon::Unknown)
             break;
         Sleep(POLL_MS * 2);
     }
@@ -724,7 +726,7 @@ BoxWindow read_box(HWND window, DWORD pid, bool first) {
             GetWindowRect(child, &rect);
             buttons.push_back({rect.left, child});
         } else if (name == "Static" && !is_icon_static(child)) {
-            // Windows numbers the text 0xFFFF; Wine's template says 100.
+            // Windows and Wine 8 number the text 0xFFFF; older Wine said 100.
             if (id == 0xFFFF || id == 100) {
                 box.text = window_text(child);
                 text_found = true;
@@ -766,16 +768,106 @@ HWND find_new_box(DWORD pid, const std::set<HWND>& handled) {
     return NULL;
 }
 
-void drain(HANDLE pipe, std::string& output) {
-    DWORD available = 0;
-    while (pipe != NULL && PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL) && available > 0) {
-        char buffer[4096];
-        DWORD got = 0;
-        if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, NULL) ||
-            got == 0)
-            break;
-        output.append(buffer, got);
+struct Child {
+    HANDLE process = NULL;
+    HANDLE thread = NULL; // suspended
+    DWORD pid = 0;
+};
+
+HANDLE inheritable_output(const std::string& path) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+bool start_here(Where where, const std::string& program, const std::string& command_line,
+                std::string& environment, const std::string& current_dir,
+                const std::string& output_path, Child& child) {
+    HANDLE output = inheritable_output(output_path);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> writable(command_line.begin(), command_line.end());
+    writable.push_back('\0');
+    BOOL started = CreateProcessA(program.c_str(), writable.data(), NULL, NULL, TRUE,
+                                  CREATE_SUSPENDED, &environment[0],
+                                  current_dir.empty() ? NULL : current_dir.c_str(), &startup,
+                                  &process);
+    DWORD error = GetLastError();
+    CloseHandle(output);
+    if (!started) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot start " << program << ": " << error_text(error);
+        return false;
     }
+    child.process = process.hProcess;
+    child.thread = process.hThread;
+    child.pid = process.dwProcessId;
+    return true;
+}
+
+// Wine gives a process the code page and UI language of the Unix locale of the Wine
+// process that starts it; LANG in the Windows environment block has no effect. So a
+// Japanese child is started by wintest_spawn.exe, itself started as the Unix command
+// "env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine wintest_spawn.exe ...", which hands
+// the suspended child's handles back to this process.
+bool start_japanese(Where where, const std::string& program, const std::string& command_line,
+                    const std::string& environment, const std::string& current_dir,
+                    const std::string& output_path, const std::string& io_dir, DWORD timeout_ms,
+                    Child& child) {
+    std::string request_path = io_dir + "\\request";
+    std::string result_path = io_dir + "\\result";
+    char pid[16];
+    sprintf(pid, "%lu", (unsigned long)GetCurrentProcessId());
+    std::string request = std::string(pid) + '\0' + program + '\0' + command_line + '\0' +
+                          current_dir + '\0' + output_path + '\0' + environment;
+    make_file_at(where, request_path, request);
+
+    std::string unix_command = "env LANG=" + std::string(JAPANESE_LOCALE) +
+                               " LC_ALL=" + JAPANESE_LOCALE + " LANGUAGE= wine " +
+                               quote_argument(binary_path("wintest_spawn.exe")) + " " +
+                               quote_argument(request_path) + " " + quote_argument(result_path);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> writable(unix_command.begin(), unix_command.end());
+    writable.push_back('\0');
+    // A Unix program: Wine runs it with this process's environment and gives no handle.
+    if (!CreateProcessA("Z:\\usr\\bin\\env", writable.data(), NULL, NULL, FALSE, 0, NULL, NULL,
+                        &startup, &process)) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot start the Japanese spawner: " << error_text(GetLastError());
+        return false;
+    }
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    DWORD start = GetTickCount();
+    while (attributes_of(result_path) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > timeout_ms) {
+            ADD_FAILURE_AT(where.file, where.line)
+                << "the Japanese spawner gave no answer within " << timeout_ms << " ms";
+            return false;
+        }
+        Sleep(POLL_MS);
+    }
+    std::string answer = read_file(result_path);
+    unsigned long long process_handle = 0, thread_handle = 0;
+    unsigned long child_pid = 0;
+    if (sscanf(answer.c_str(), "ok %llx %llx %lu", &process_handle, &thread_handle,
+               &child_pid) != 3) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot start " << program << " in Japanese: " << answer;
+        return false;
+    }
+    child.process = (HANDLE)(ULONG_PTR)process_handle;
+    child.thread = (HANDLE)(ULONG_PTR)thread_handle;
+    child.pid = child_pid;
+    return true;
 }
 
 } // namespace
@@ -784,13 +876,11 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     RunResult result;
     set_windows_version(options.program, options.windows_version);
     result.temp_dir = options.temp_dir.empty() ? make_temp_dir("run") : options.temp_dir;
+    std::string io_dir = make_temp_dir("io");
+    std::string output_path = io_dir + "\\output";
 
     std::vector<std::pair<std::string, std::string>> variables = {{"TMP", result.temp_dir},
                                                                   {"TEMP", result.temp_dir}};
-    if (options.japanese) {
-        variables.push_back({"LANG", JAPANESE_LOCALE});
-        variables.push_back({"LC_ALL", JAPANESE_LOCALE});
-    }
     for (const auto& variable : options.env)
         variables.push_back(variable);
     std::string environment = environment_block(variables);
@@ -800,51 +890,40 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     for (const std::string& argument : options.args)
         command_line += " " + quote_argument(argument);
 
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
-    HANDLE read_end = NULL, write_end = NULL;
-    CreatePipe(&read_end, &write_end, &inheritable, 0);
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = NULL;
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    PROCESS_INFORMATION process = {};
-    std::vector<char> writable(command_line.begin(), command_line.end());
-    writable.push_back('\0');
-    BOOL started = CreateProcessA(
-        program.c_str(), writable.data(), NULL, NULL, TRUE, 0, &environment[0],
-        options.current_dir.empty() ? NULL : options.current_dir.c_str(), &startup, &process);
-    CloseHandle(write_end);
+    Child child;
+    bool started =
+        options.japanese
+            ? start_japanese(where, program, command_line, environment, options.current_dir,
+                             output_path, io_dir, options.timeout_ms, child)
+            : start_here(where, program, command_line, environment, options.current_dir,
+                         output_path, child);
     if (!started) {
-        ADD_FAILURE_AT(where.file, where.line)
-            << "cannot start " << program << ": " << error_text(GetLastError());
-        CloseHandle(read_end);
+        remove_tree(io_dir);
         return result;
     }
+    ResumeThread(child.thread);
+    CloseHandle(child.thread);
 
     DWORD start = GetTickCount();
     size_t next_answer = 0;
     std::set<HWND> handled;
     for (;;) {
-        drain(read_end, result.output);
-        if (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(child.process, POLL_MS) == WAIT_OBJECT_0)
             break;
         if (GetTickCount() - start > options.timeout_ms) {
-            TerminateProcess(process.hProcess, 0xDEAD);
-            WaitForSingleObject(process.hProcess, 5000);
+            TerminateProcess(child.process, 0xDEAD);
+            WaitForSingleObject(child.process, 5000);
             result.timed_out = true;
-            ADD_FAILURE_AT(where.file, where.line) << options.program << " still running after "
-                                                   << options.timeout_ms << " ms: killed";
+            ADD_FAILURE_AT(where.file, where.line)
+                << options.program << " still running after " << options.timeout_ms
+                << " ms: killed";
             break;
         }
-        HWND window = find_new_box(process.dwProcessId, handled);
+        HWND window = find_new_box(child.pid, handled);
         if (window == NULL)
             continue;
         Sleep(PAINT_SETTLE_MS);
-        BoxWindow box = read_box(window, process.dwProcessId, result.boxes.empty());
+        BoxWindow box = read_box(window, child.pid, result.boxes.empty());
         handled.insert(window);
         result.boxes.push_back(box.box);
         int answer;
@@ -858,11 +937,10 @@ RunResult run_program_at(Where where, const RunOptions& options) {
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                      (LPARAM)GetDlgItem(window, answer));
     }
-    drain(read_end, result.output);
-    CloseHandle(read_end);
-    GetExitCodeProcess(process.hProcess, &result.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(child.process, &result.exit_code);
+    CloseHandle(child.process);
+    result.output = read_file(output_path);
+    remove_tree(io_dir);
 
     if (!result.timed_out && next_answer < options.answers.size())
         ADD_FAILURE_AT(where.file, where.line)

@@ -38,13 +38,15 @@ std::string read_string(HKEY root, const std::string& path, const std::string& n
 // every child it starts; it stays in the prefix until changed.
 void set_windows_version(const std::string& program, const std::string& version);
 // The Programs folder of a scope (SYSTEM: "Common Programs" under HKLM, USER: "Programs"
-// under HKCU) as the product reads it from the Shell Folders key. A fresh prefix may lack
-// the value: it is then written from the platform's known folder, as Windows would.
+// under HKCU) as the product reads it from the Shell Folders key. A fresh Wine 8 prefix
+// has both values and both folders ("C:\ProgramData\Microsoft\Windows\Start Menu\Programs",
+// "C:\users\<user>\AppData\Roaming\...\Programs"); a missing value is written from the
+// platform's known folder, as Windows would.
 std::string programs_folder(int scope);
 
 // ---- files ----------------------------------------------------------------
 // Paths are Windows paths ("C:\\...") in the system code page.
-std::string make_temp_dir(const std::string& stem); // fresh and empty, under the prefix
+std::string make_temp_dir(const std::string& stem); // fresh and empty: C:\wt\<stem>-<n>-<pid>
 void make_file_at(Where, const std::string& path, const std::string& content = "x");
 void make_dir_at(Where, const std::string& path); // with missing parents
 void verify_file_present_at(Where, const std::string& path);
@@ -84,6 +86,15 @@ class LogCapture {
 };
 
 // ---- child processes and their message boxes -------------------------------
+// Facts of Wine 8 that the driver relies on (and tests may meet):
+// - A box is a visible top-level "#32770" window of the child. Its text is the static
+//   with id 0xFFFF; its icon is the SS_ICON static (id 0x440 under Wine, 0x14 under
+//   Windows). A box without icon keeps that static visible, empty, under the text: the
+//   driver reads "no icon" from STM_GETICON and tells the icons apart by their pixels
+//   on screen, compared with this process's own rendering of the system icons.
+// - Buttons are read left to right, visible ones only ('&' removed: "&Yes" -> "Yes").
+// - The display has no window manager; run-tests.sh sets the prefix's X11 driver to
+//   unmanaged windows, otherwise every closing box costs a 2 s wait.
 enum class Icon { None, Exclamation, Stop, Question, Information, Unknown };
 const char* icon_name(Icon icon);
 
@@ -98,12 +109,18 @@ struct Box {
 // Answers for boxes: the platform ids IDOK, IDCANCEL, IDYES, IDNO.
 struct RunOptions {
     std::string program = "vxwipe.exe"; // a file name in the test binaries' folder
-    std::vector<std::string> args;
+    std::vector<std::string> args;      // quoted as the C runtime splits them
     std::string windows_version; // "" = the prefix default (NT line), or "win98", "winxp", ...
-    bool japanese = false;       // LANG=ja_JP.UTF-8: code page 932, Japanese resources
-    std::string temp_dir;        // TMP/TEMP of the child; "" = a fresh one
-    std::vector<int> answers;    // one per expected box, in order
-    DWORD timeout_ms = 20000;    // the child is killed after this
+    // Code page 932 and Japanese resources. Wine takes both from the Unix locale of the
+    // Wine process that starts the child, never from LANG in the Windows environment
+    // block: the child is started by tests/tools/wintest_spawn.exe, itself run as the
+    // Unix command "env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine ...". Costs ~0.5 s.
+    bool japanese = false;
+    // TMP/TEMP of the child; "" = a fresh one. Wine's GetTempPath returns TMP as it is
+    // (plus a backslash) without checking that the directory exists.
+    std::string temp_dir;
+    std::vector<int> answers;                             // one per expected box, in order
+    DWORD timeout_ms = 20000;                             // the child is killed after this
     std::vector<std::pair<std::string, std::string>> env; // extra environment
     std::string current_dir;                              // "" = the test program's own
 };
@@ -112,14 +129,17 @@ struct RunResult {
     DWORD exit_code = 0xFFFFFFFF;
     bool timed_out = false;
     std::vector<Box> boxes;
-    std::string temp_dir;         // the child's temporary directory
+    std::string temp_dir;         // the child's temporary directory (not removed)
     std::vector<std::string> log; // lines of temp_dir\vxwipe.log, if any
     bool log_exists = false;
-    std::string output; // what the child wrote to stdout and stderr
+    // What the child wrote to stdout and stderr (a file behind both), bytes as they
+    // are: the C runtime's text mode makes "\n" into "\r\n"; split_lines() helps.
+    std::string output;
 };
 
 // Runs the program as a child, answers its boxes in order, fails the test on an
-// unexpected or missing box or a time-out.
+// unexpected box (it is then closed with Cancel, No or OK) or a missing box or a
+// time-out. The boxes are read about 150 ms after they appear.
 RunResult run_program_at(Where, const RunOptions& options);
 
 // The lines of a log that begin with "===" (the step banners), in order.
