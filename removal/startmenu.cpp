@@ -31,7 +31,8 @@ static const unsigned int SHORTCUT_IDS[] = {
 };
 
 // Reads one Shell Folders value into the cache buffer of slot; the slot refers to it
-// only when the value was read whole.
+// only when the value was read whole and is not empty. An empty folder would put the
+// product's folder at the root of the current drive, where another one may be.
 static void ResolveProgramsSlot(HKEY root, const char* valueName, int slot) {
     HKEY key = NULL;
     if (MyRegOpenKeyEx(root, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
@@ -39,7 +40,8 @@ static void ResolveProgramsSlot(HKEY root, const char* valueName, int slot) {
     char* buffer = g_state.programsBuffer[slot];
     buffer[0] = '\0';
     DWORD type = REG_SZ;
-    if (QueryStringValue(key, valueName, &type, buffer, STARTMENU_PATH_CAPACITY) == ERROR_SUCCESS)
+    if (QueryStringValue(key, valueName, &type, buffer, STARTMENU_PATH_CAPACITY) == ERROR_SUCCESS &&
+        buffer[0] != '\0')
         g_state.programsSlot[slot] = buffer;
     MyRegCloseKey(key);
 }
