@@ -103,10 +103,11 @@ int ReadChainedUninstallString(char* buffer, DWORD* length) {
 // Splits "program /options" in place at the first "/": the character in front of it
 // ends the program path. Returns the arguments, empty when there are none.
 static char* SplitCommand(char* command) {
-    static char noArguments[] = "";
     char* slash = strchr(command, '/');
-    if (slash == NULL || slash == command)
+    if (slash == NULL || slash == command) {
+        static char noArguments[] = "";
         return noArguments;
+    }
     slash[-1] = '\0';
     return slash;
 }

@@ -217,9 +217,9 @@ int ScheduleDeleteWin9x(const char* path) {
     int result = 0;
     const char* shown = path;
     char shortPath[PLATFORM_PATH_CAPACITY];
-    char listName[PLATFORM_PATH_CAPACITY];
     if (BuildShortPath(path, shortPath, sizeof shortPath)) {
         shown = shortPath;
+        char listName[PLATFORM_PATH_CAPACITY];
         if (GetListFileName(listName, sizeof listName)) {
             char entry[ENTRY_CAPACITY];
             int entryLength = sprintf(entry, ENTRY_FORMAT, shortPath);
