@@ -85,3 +85,31 @@ TEST(Boxes, AFatalErrorUnderSilentShowsNothingAndStillEndsWithExitCode1) {
     EXPECT_TRUE(starts_with(run.log.back(), "<<< END: "));
     remove_tree(run.temp_dir);
 }
+
+// The caller's message, a blank line and the failure text while they fit 1024
+// characters with the terminator; the failure text alone beyond that.
+TEST(Boxes, AFatalMessageTooLongForTheBoxLeavesTheFailureTextAlone) {
+    const std::string failed = "Uninstall is faild.";
+    const size_t fits = 1024 - failed.size() - 3 - 1; // length + failed + 3 < 1024
+    struct Case {
+        size_t length;
+        bool with_message;
+    };
+    const Case cases[] = {{fits, true}, {fits + 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("message of " + std::to_string(c.length) + " characters");
+        RunOptions options;
+        options.program = "fatal_error.exe";
+        options.args = {std::to_string(c.length)};
+        options.answers = {IDOK};
+        RunResult run = run_program(options);
+        ASSERT_EQ(1u, run.boxes.size());
+        EXPECT_EQ(c.with_message ? std::string(c.length, 'm') + "\n\n" + failed : failed,
+                  run.boxes[0].text);
+        EXPECT_EQ("Fatal error", run.boxes[0].caption);
+        EXPECT_EQ(1u, run.exit_code);
+        ASSERT_FALSE(run.log.empty());
+        EXPECT_TRUE(starts_with(run.log.back(), "<<< END: "));
+        remove_tree(run.temp_dir);
+    }
+}
