@@ -792,10 +792,9 @@ bool start_here(Where where, const std::string& program, const std::string& comm
     PROCESS_INFORMATION process = {};
     std::vector<char> writable(command_line.begin(), command_line.end());
     writable.push_back('\0');
-    BOOL started = CreateProcessA(program.c_str(), writable.data(), NULL, NULL, TRUE,
-                                  CREATE_SUSPENDED, &environment[0],
-                                  current_dir.empty() ? NULL : current_dir.c_str(), &startup,
-                                  &process);
+    BOOL started = CreateProcessA(
+        program.c_str(), writable.data(), NULL, NULL, TRUE, CREATE_SUSPENDED, &environment[0],
+        current_dir.empty() ? NULL : current_dir.c_str(), &startup, &process);
     DWORD error = GetLastError();
     CloseHandle(output);
     if (!started) {
@@ -858,8 +857,8 @@ bool start_japanese(Where where, const std::string& program, const std::string& 
     std::string answer = read_file(result_path);
     unsigned long long process_handle = 0, thread_handle = 0;
     unsigned long child_pid = 0;
-    if (sscanf(answer.c_str(), "ok %llx %llx %lu", &process_handle, &thread_handle,
-               &child_pid) != 3) {
+    if (sscanf(answer.c_str(), "ok %llx %llx %lu", &process_handle, &thread_handle, &child_pid) !=
+        3) {
         ADD_FAILURE_AT(where.file, where.line)
             << "cannot start " << program << " in Japanese: " << answer;
         return false;
@@ -891,12 +890,11 @@ RunResult run_program_at(Where where, const RunOptions& options) {
         command_line += " " + quote_argument(argument);
 
     Child child;
-    bool started =
-        options.japanese
-            ? start_japanese(where, program, command_line, environment, options.current_dir,
-                             output_path, io_dir, options.timeout_ms, child)
-            : start_here(where, program, command_line, environment, options.current_dir,
-                         output_path, child);
+    bool started = options.japanese ? start_japanese(where, program, command_line, environment,
+                                                     options.current_dir, output_path, io_dir,
+                                                     options.timeout_ms, child)
+                                    : start_here(where, program, command_line, environment,
+                                                 options.current_dir, output_path, child);
     if (!started) {
         remove_tree(io_dir);
         return result;
@@ -914,9 +912,8 @@ RunResult run_program_at(Where where, const RunOptions& options) {
             TerminateProcess(child.process, 0xDEAD);
             WaitForSingleObject(child.process, 5000);
             result.timed_out = true;
-            ADD_FAILURE_AT(where.file, where.line)
-                << options.program << " still running after " << options.timeout_ms
-                << " ms: killed";
+            ADD_FAILURE_AT(where.file, where.line) << options.program << " still running after "
+                                                   << options.timeout_ms << " ms: killed";
             break;
         }
         HWND window = find_new_box(child.pid, handled);

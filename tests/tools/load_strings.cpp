@@ -10,8 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
     g_state.hInstance = LoadLibraryExA(argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE);

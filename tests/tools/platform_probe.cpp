@@ -11,15 +11,13 @@ typedef DWORD(WINAPI* GetVersionFunction)();
 static GetVersionFunction realGetVersion;
 static int getVersionCalls;
 
-static DWORD WINAPI CountingGetVersion()
-{
+static DWORD WINAPI CountingGetVersion() {
     getVersionCalls++;
     return realGetVersion();
 }
 
 // Points this program's import of kernel32's GetVersion at the counter.
-static bool HookGetVersion()
-{
+static bool HookGetVersion() {
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     IMAGE_DATA_DIRECTORY imports =
@@ -48,8 +46,7 @@ static bool HookGetVersion()
     return false;
 }
 
-int main()
-{
+int main() {
     if (!HookGetVersion()) {
         printf("GetVersion import not found\n");
         return 1;

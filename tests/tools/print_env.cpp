@@ -4,8 +4,7 @@
 
 #include <stdio.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         char value[4096];
         DWORD length = GetEnvironmentVariableA(argv[i], value, sizeof value);

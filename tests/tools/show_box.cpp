@@ -6,8 +6,7 @@
 
 #include <stdlib.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (__argc != 4)
         return 255;
     return MessageBoxA(NULL, __argv[3], __argv[2], (UINT)strtoul(__argv[1], NULL, 10));

@@ -19,8 +19,7 @@
 
 #include <string>
 
-static std::string ReadWhole(const char* path)
-{
+static std::string ReadWhole(const char* path) {
     std::string content;
     FILE* file = fopen(path, "rb");
     if (file == NULL)
@@ -33,8 +32,7 @@ static std::string ReadWhole(const char* path)
     return content;
 }
 
-static int Answer(const char* resultPath, const char* text)
-{
+static int Answer(const char* resultPath, const char* text) {
     std::string part = std::string(resultPath) + ".part";
     FILE* file = fopen(part.c_str(), "wb");
     if (file == NULL)
@@ -44,16 +42,14 @@ static int Answer(const char* resultPath, const char* text)
     return MoveFileA(part.c_str(), resultPath) ? 0 : 3;
 }
 
-static int Fail(const char* resultPath, const char* step)
-{
+static int Fail(const char* resultPath, const char* step) {
     char text[128];
     sprintf(text, "error %s %lu", step, (unsigned long)GetLastError());
     Answer(resultPath, text);
     return 1;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3)
         return 2;
     const char* resultPath = argv[2];
@@ -83,8 +79,8 @@ int main(int argc, char** argv)
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(fields[1], &commandLine[0], NULL, NULL, TRUE, CREATE_SUSPENDED,
-                        environment, fields[3][0] ? fields[3] : NULL, &startup, &process))
+    if (!CreateProcessA(fields[1], &commandLine[0], NULL, NULL, TRUE, CREATE_SUSPENDED, environment,
+                        fields[3][0] ? fields[3] : NULL, &startup, &process))
         return Fail(resultPath, "start");
     CloseHandle(output);
 
