@@ -23,14 +23,36 @@ static int IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+static int IsLink(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// True when a directory between the install directory and the entry, or the entry
+// itself when it is a directory, is a junction or symbolic link: what lies behind it
+// is outside the install directory. path is the joined path; entry starts at its end.
+static int LeadsThroughLink(char* path, size_t entryStart, int entryIsDir) {
+    for (char* at = path + entryStart; *at != '\0'; at++) {
+        if (*at != '\\')
+            continue;
+        *at = '\0';
+        int link = IsLink(path);
+        *at = '\\';
+        if (link)
+            return 1;
+    }
+    return entryIsDir && IsLink(path);
+}
+
 // Files and directories differ only in the word of their lines and the removal call.
 struct EntryKind {
     const char* noun;
     BOOL(WINAPI* remove)(LPCSTR path);
+    int isDir;
 };
 
-static const EntryKind FILE_KIND = {"file", DeleteFileA};
-static const EntryKind DIR_KIND = {"dir", RemoveDirectoryA};
+static const EntryKind FILE_KIND = {"file", DeleteFileA, 0};
+static const EntryKind DIR_KIND = {"dir", RemoveDirectoryA, 1};
 
 static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, const char* entry) {
     char path[TEXT_CAPACITY];
@@ -45,6 +67,11 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
         if (IsMissing(error))
             return NOT_THERE;
         LogMessage("  cannot get attribute of %s: %s, %d\n", kind.noun, path, (int)error);
+        return REMAINS;
+    }
+    // Never followed: the link stays, and with it the install directory.
+    if (LeadsThroughLink(path, strlen(path) - strlen(entry), kind.isDir)) {
+        LogMessage("  cannot remove %s: %s\n", kind.noun, path);
         return REMAINS;
     }
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);

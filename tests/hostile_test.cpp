@@ -23,6 +23,7 @@ const char CURRENT_DIR[] = "C:\\hostile\\cwd";
 // The scratch drive letter shows this folder; its root holds the user's files.
 const char DRIVE_TARGET[] = "C:\\hostile-drive";
 const char DRIVE_TARGET_UNIX[] = "../drive_c/hostile-drive"; // relative to dosdevices
+const char UNIX_DONE_MARKER[] = "C:\\hostile-unix-done";
 // Where an empty Programs folder would send the shortcut removal: the root of the
 // current directory's drive.
 const char ROOT_FOLDER[] = "C:\\VORTA-X";
@@ -60,7 +61,9 @@ const char* const USER_FILES[] = {
     "{B}\\notes.txt",           // one input names it as the install directory
     "{B}\\cwd\\readme.txt",     // manifest names in the current directory
     "{B}\\cwd\\misc\\fonts.dir",
-    "{B}\\tmpfile", // one input names it as the temporary directory
+    "{B}\\tmpfile",          // one input names it as the temporary directory
+    "{B}\\fonts\\fonts.dir", // one input links the install's "misc" to this folder
+    "{B}\\fonts\\mine.pcf",
 };
 const char* const DRIVE_USER_FILES[] = {"letter.txt", "misc\\mine.pcf", "docs\\plan.txt"};
 const char OTHER_FOLDER[] = "Other Tools"; // a neighbour of the product's Start-menu folder
@@ -75,6 +78,7 @@ enum Place {
     COMMON_PROGRAMS,     // Shell Folders under HKLM, all-users installation
     USER_PROGRAMS,       // Shell Folders under HKCU, per-user installation
     TEMP_DIRECTORY,      // TMP and TEMP of the run
+    LINKED_MISC,         // the install's "misc" is a symbolic link to the folder named
 };
 
 // How the value is stored. BYTES_n: a REG_SZ of n bytes with its terminator.
@@ -95,7 +99,8 @@ enum Form {
     EMBEDDED_NUL, // the text, a NUL, then "\..\.."
 };
 
-enum Outcome { REMOVES_ALL, INSTALL_STAYS, SHORTCUTS_STAY, FATAL };
+// LINK_STAYS: all goes but the linked "misc" and, with it, the install directory.
+enum Outcome { REMOVES_ALL, INSTALL_STAYS, SHORTCUTS_STAY, LINK_STAYS, FATAL };
 enum LogPlace { LOG_IN_TEMP, LOG_IN_CURRENT_DIR, NO_LOG };
 
 struct ExpectedBox {
@@ -364,6 +369,11 @@ const Input INPUTS[] = {
     // Too long for the log's name: the log goes to the current directory.
     {"TempTooLong", TEMP_DIRECTORY, BYTES_521, "{B}\\tmp", REMOVES_ALL, {FOUND_REAL}, {},
      LOG_IN_CURRENT_DIR},
+
+    // A link in the install directory leads out of it: it is never followed.
+    {"LinkedSubdirectory", LINKED_MISC, SZ, "{B}\\fonts", LINK_STAYS,
+     {"  cannot remove file: {D}\\misc\\fonts.dir", "  remain files: 1",
+      "  cannot remove dir: {D}\\misc", "  remain dirs: 1"}},
 };
 // clang-format on
 
@@ -465,40 +475,58 @@ Stored stored_value(Form form, const std::string& text) {
 
 // ---- the scratch drive ------------------------------------------------------
 
-// Starts a Unix program; Wine gives no handle for it, so the caller polls for its effect.
-bool start_unix(const std::string& program, const std::string& command_line) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::vector<char> writable(command_line.begin(), command_line.end());
-    writable.push_back('\0');
-    if (!CreateProcessA(program.c_str(), writable.data(), NULL, NULL, FALSE, 0, NULL, NULL,
-                        &startup, &process))
-        return false;
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    return true;
-}
-
-bool wait_for_drive(const std::string& root, bool present) {
+bool wait_for_path(const std::string& path, bool present) {
     const DWORD LIMIT_MS = 10000;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < LIMIT_MS) {
-        if ((GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+        if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
             return true;
         Sleep(50);
     }
     return false;
 }
 
-std::string dosdevice_link(char letter) {
+std::string wine_prefix() {
     char prefix[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::string();
-    return std::string(prefix) + "/dosdevices/" + (char)(letter - 'A' + 'a') + ":";
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(prefix);
+}
+
+// The Unix path of a path on drive C: of the prefix.
+std::string unix_path(const std::string& path) {
+    std::string result = wine_prefix() + "/drive_c/" + path.substr(3);
+    for (char& c : result)
+        if (c == '\\')
+            c = '/';
+    return result;
+}
+
+// Runs a Unix shell command and waits for it. Wine gives no handle for a Unix program,
+// so the command leaves a marker file when it is done.
+bool run_unix(const std::string& command) {
+    if (wine_prefix().empty())
+        return false;
+    DeleteFileA(UNIX_DONE_MARKER);
+    std::string line = "sh -c \"" + command + "; touch '" + unix_path(UNIX_DONE_MARKER) + "'\"";
+    std::vector<char> writable(line.begin(), line.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", writable.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process))
+        return false;
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    bool done = wait_for_path(UNIX_DONE_MARKER, true);
+    DeleteFileA(UNIX_DONE_MARKER);
+    return done;
+}
+
+std::string dosdevice_link(char letter) {
+    return wine_prefix() + "/dosdevices/" + (char)(letter - 'A' + 'a') + ":";
 }
 
 // Maps a free drive letter to DRIVE_TARGET through a symbolic link in the prefix's
@@ -509,24 +537,30 @@ std::string map_scratch_drive() {
     for (char letter = 'Y'; letter >= 'M'; letter--) {
         if (used & (1u << (letter - 'A')))
             continue;
-        std::string link = dosdevice_link(letter);
-        if (link.empty())
-            return std::string();
         std::string drive = std::string(1, letter) + ":";
-        if (!start_unix("Z:\\bin\\ln",
-                        "ln -s " + std::string(DRIVE_TARGET_UNIX) + " \"" + link + "\""))
+        if (!run_unix("ln -s " + std::string(DRIVE_TARGET_UNIX) + " '" + dosdevice_link(letter) +
+                      "'"))
             return std::string();
-        return wait_for_drive(drive + "\\", true) ? drive : std::string();
+        return wait_for_path(drive + "\\", true) ? drive : std::string();
     }
     return std::string();
 }
 
 void unmap_scratch_drive(const std::string& drive) {
-    if (drive.empty())
-        return;
-    // rm on the link alone: the folder it shows is removed separately.
-    start_unix("Z:\\bin\\rm", "rm -f \"" + dosdevice_link(drive[0]) + "\"");
-    wait_for_drive(drive + "\\", false);
+    // The link alone goes; the folder it shows is removed separately.
+    if (!drive.empty())
+        run_unix("rm -f '" + dosdevice_link(drive[0]) + "'");
+}
+
+// Makes link a symbolic link to target, both on drive C:.
+bool make_link(const std::string& link, const std::string& target) {
+    return run_unix("ln -s '" + unix_path(target) + "' '" + unix_path(link) + "'") &&
+           wait_for_path(link, true);
+}
+
+void remove_link(const std::string& link) {
+    std::string path = unix_path(link);
+    run_unix("if [ -L '" + path + "' ]; then rm -f '" + path + "'; fi");
 }
 
 // ---- the Shell Folders values -------------------------------------------------
@@ -606,6 +640,8 @@ class Hostile : public testing::TestWithParam<Input> {
 
     void TearDown() override {
         restore_shell_folders();
+        if (GetParam().place == LINKED_MISC)
+            remove_link(std::string(INSTALL_DIR) + "\\misc");
         remove_all();
     }
 
@@ -736,6 +772,13 @@ RunOptions apply_input(const Input& input, const Stored& value) {
     case TEMP_DIRECTORY:
         options.temp_dir = value.read;
         break;
+    case LINKED_MISC: {
+        std::string misc = std::string(INSTALL_DIR) + "\\misc";
+        remove_tree(misc);
+        if (!make_link(misc, value.read))
+            ADD_FAILURE() << "cannot link " << misc << " to " << value.read;
+        break;
+    }
     }
     if (is_chained_mode(input.place)) {
         options.args.push_back("-IS");
@@ -804,6 +847,8 @@ TEST_P(Hostile, EndsCleanlyAndDeletesOnlyTheProductsOwn) {
     bool namesDrive = std::strstr(rawText, "{X}") != nullptr;
     if (namesDrive && c.drive.empty())
         GTEST_SKIP() << "no scratch drive letter";
+    if (input.place == LINKED_MISC && wine_prefix().empty())
+        GTEST_SKIP() << "no Wine prefix to make a link in";
     int scope = scope_of(input.place);
     Stored value = stored_value(input.form, expand(rawText, c, scope));
     lay_state(c, scope);
@@ -849,11 +894,16 @@ TEST_P(Hostile, EndsCleanlyAndDeletesOnlyTheProductsOwn) {
 
     // What went: the install, the shortcuts, the product's keys of the mode.
     bool completed = input.outcome != FATAL;
-    bool installGone = input.outcome == REMOVES_ALL || input.outcome == SHORTCUTS_STAY;
-    bool shortcutsGone = input.outcome == REMOVES_ALL || input.outcome == INSTALL_STAYS;
+    bool linkStays = input.outcome == LINK_STAYS;
+    bool installGone = input.outcome == REMOVES_ALL || input.outcome == SHORTCUTS_STAY || linkStays;
+    bool shortcutsGone =
+        input.outcome == REMOVES_ALL || input.outcome == INSTALL_STAYS || linkStays;
     for (const char* file : MANIFEST_SAMPLE)
-        verify_present(std::string(INSTALL_DIR) + "\\" + file, !installGone);
-    if (installGone)
+        verify_present(std::string(INSTALL_DIR) + "\\" + file,
+                       !installGone || (linkStays && std::strncmp(file, "misc\\", 5) == 0));
+    if (linkStays)
+        verify_dir_present(std::string(INSTALL_DIR) + "\\misc");
+    else if (installGone)
         verify_dir_missing(INSTALL_DIR);
     std::string folder = c.programs[scope] + "\\" + product_folder_name();
     if (shortcutsGone) {
