@@ -21,7 +21,7 @@ wine_session_start() {
     export WINEARCH=win64
     export WINEDEBUG=-all
     # No offers to download Mono or Gecko.
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     unset WINESERVER WINELOADER
     trap 'trap - EXIT INT TERM HUP; wine_session_stop' EXIT
     trap 'exit 130' INT
