@@ -14,7 +14,7 @@ build=$(cd "$BUILD_DIR" && pwd)
 export WINEPREFIX="$build/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
-# No offers to download Mono or Gecko.
+# No offers to download Mono or Gecko, no menu entries written into the home folder.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINESERVER WINELOADER
 
