@@ -84,8 +84,8 @@ echo
 paste -d '\t' "$work/before.utf8" "$work/after.utf8" | awk -F '\t' '
     { what[NR] = $1; before[NR] = $2; after[NR] = $4; if (length($1) > width) width = length($1) }
     END {
-        printf "%-" width "s  %-8s %-8s\n", "What", "Before", "After"
-        for (i = 1; i <= NR; i++) printf "%-" width "s  %-8s %-8s\n", what[i], before[i], after[i]
+        printf "%-" width "s  %-8s %s\n", "What", "Before", "After"
+        for (i = 1; i <= NR; i++) printf "%-" width "s  %-8s %s\n", what[i], before[i], after[i]
     }'
 echo
 echo "vxwipe.exe exit code: $exit_code"
