@@ -8,13 +8,14 @@
 #   RUNS=7                timed runs of each uninstall, after one untimed warm-up round
 #   TREE_RUNS=5           timed deletions of each key tree
 #   BUILD_DIR=build/win64 where the programs are (bin/)
+#   SHIPPED=dist/win32/vxwipe.exe   the shipped program, whose size is reported
 set -u
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-7}
 TREE_RUNS=${TREE_RUNS:-5}
 BUILD_DIR=${BUILD_DIR:-build/win64}
 BIN="$BUILD_DIR/bin"
-SHIPPED=dist/win32/vxwipe.exe
+SHIPPED=${SHIPPED:-dist/win32/vxwipe.exe}
 INSTALL_DIR='C:\Program Files\VORTA\VORTA-X'
 # The generation whose keys are exactly those a normal-mode uninstall removes.
 SAMPLE_ARGS=(-generation 1 -scope system -dir "$INSTALL_DIR")
@@ -282,8 +283,8 @@ else
         "$(ratio "$last_per_key" "$first_per_key")"
 fi
 if [ -f "$SHIPPED" ]; then
-    row "shipped program $SHIPPED" "" "" "$(bytes "$SHIPPED")"
+    row "shipped program (i686)" "" "" "$(bytes "$SHIPPED"), $SHIPPED"
 else
-    row "shipped program $SHIPPED" "" "" "missing (make builds it)"
+    row "shipped program (i686)" "" "" "$SHIPPED is missing (make builds it)"
 fi
 exit $status
