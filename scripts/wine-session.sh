@@ -20,7 +20,7 @@ wine_session_start() {
     export WINEPREFIX="$session_build/$2"
     export WINEARCH=win64
     export WINEDEBUG=-all
-    # No offers to download Mono or Gecko.
+    # No offers to download Mono or Gecko, no menu entries written into the home folder.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     unset WINESERVER WINELOADER
     trap 'trap - EXIT INT TERM HUP; wine_session_stop' EXIT
@@ -51,9 +51,15 @@ wine_session_start() {
     mkdir -p "$WINEPREFIX"
     # The server and the prefix's services outlive wineboot and keep the handles they were
     # given: theirs go to a file, never to the caller's pipes.
-    wineserver -p
+    wineserver -p >"$session_build/wineserver.log" 2>&1
     if ! wine wineboot --init </dev/null >"$session_build/wineboot.log" 2>&1; then
         echo "wineboot failed (see $session_build/wineboot.log)" >&2
         return 2
+    fi
+    if [ -n "$wine_session_xvfb_pid" ]; then
+        # Without a window manager on the display, Wine waits 2 s for one whenever a
+        # managed window (every message box) closes: let Wine place the windows itself.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
+            >>"$session_build/wineboot.log" 2>&1
     fi
 }
