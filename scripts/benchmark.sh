@@ -10,7 +10,7 @@
 #   BUILD_DIR=build/win64 where the programs are (bin/)
 #   SHIPPED=dist/win32/vxwipe.exe   the shipped program, whose size is reported
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 RUNS=${RUNS:-7}
 TREE_RUNS=${TREE_RUNS:-5}
 BUILD_DIR=${BUILD_DIR:-build/win64}
@@ -148,14 +148,12 @@ write_nsis_script() {
     echo 'SectionEnd'
 }
 
-nsis_size=""
 if [ -z "$nsis_note" ]; then
     echo "Building the NSIS uninstaller ..."
     write_nsis_script >"$work/vxnsis.nsi"
     if (cd "$work" && makensis -V2 vxnsis.nsi >makensis.log 2>&1) &&
         wine "$work/vxnsis-writer.exe" </dev/null >/dev/null 2>&1 &&
         [ -f "$work/vxnsis-uninstall.exe" ]; then
-        nsis_size=$(stat -c %s "$work/vxnsis-uninstall.exe")
         nsis_version=$(makensis -VERSION 2>/dev/null | sed 's/^v//; s/-.*//')
     else
         nsis_note="the NSIS uninstaller could not be built (see $work/makensis.log)"
