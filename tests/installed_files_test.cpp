@@ -6,6 +6,7 @@
 
 #include "install.h"
 #include "strings.h"
+#include "logmatch.h"
 #include "wintest.h"
 
 #include <functional>
@@ -21,20 +22,6 @@ std::string fill(const std::string& pattern, const std::string& argument) {
     std::string text = pattern;
     text.replace(text.find("%s"), 2, argument);
     return text;
-}
-
-std::vector<std::string> between_start_and_end(const std::vector<std::string>& log) {
-    std::vector<std::string> lines;
-    bool inside = false;
-    for (const std::string& line : log) {
-        if (line.rfind("<<< END: ", 0) == 0)
-            inside = false;
-        else if (inside)
-            lines.push_back(line);
-        else if (line.rfind(">>> START: ", 0) == 0)
-            inside = true;
-    }
-    return lines;
 }
 
 class InstalledFiles : public ::testing::Test {
@@ -235,7 +222,7 @@ TEST_F(InstalledFiles, WarningBoxNamesTheInstallDirectory) {
         EXPECT_EQ((std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
                                             "  cannot remove dir: " + dir_ + "\\misc",
                                             "  remain dirs: 1"}),
-                  between_start_and_end(run.log));
+                  last_run(run.log));
         verify_file_present(dir_ + "\\misc\\my notes.txt");
         remove_tree(run.temp_dir);
     }

@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "log/log.h"
 
+#include "logmatch.h"
 #include "wintest.h"
 
 #include <aclapi.h>
@@ -441,16 +442,7 @@ TEST_F(Registry, UndeletableSubkeyInAWindows98Run) {
     options.args = {settable, deletable};
     RunResult run = run_program(options);
     EXPECT_EQ(0u, run.exit_code);
-    std::vector<std::string> lines;
-    bool inside = false;
-    for (const std::string& line : run.log) {
-        if (line.rfind("<<< END: ", 0) == 0)
-            inside = false;
-        else if (inside)
-            lines.push_back(line);
-        else if (line.rfind(">>> START: ", 0) == 0)
-            inside = true;
-    }
+    std::vector<std::string> lines = last_run(run.log);
     std::vector<std::string> expected;
     // Denied KEY_SET_VALUE: nothing that Windows 98 knows stops it; all of it goes.
     expected.push_back("[" + settable + "] - 5");

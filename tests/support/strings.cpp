@@ -1,7 +1,5 @@
 #include "tests/support/strings.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 namespace wintest {
@@ -56,33 +54,6 @@ std::string expected_text(unsigned int id, bool japanese)
             return japanese ? EXPECTED_STRINGS[i].japanese : EXPECTED_STRINGS[i].english;
     ADD_FAILURE() << "no expected text for string " << id;
     return std::string();
-}
-
-static std::wstring to_wide(const std::string& text, unsigned int codePage)
-{
-    int length = MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), NULL, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), &wide[0], length);
-    return wide;
-}
-
-static std::string from_wide(const std::wstring& wide, unsigned int codePage)
-{
-    int length =
-        WideCharToMultiByte(codePage, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
-    std::string text(length, '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), (int)wide.size(), &text[0], length, NULL, NULL);
-    return text;
-}
-
-std::string utf8_to_codepage(const std::string& text, unsigned int codePage)
-{
-    return from_wide(to_wide(text, CP_UTF8), codePage);
-}
-
-std::string codepage_to_utf8(const std::string& text, unsigned int codePage)
-{
-    return from_wide(to_wide(text, codePage), CP_UTF8);
 }
 
 } // namespace wintest

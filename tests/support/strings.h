@@ -17,8 +17,4 @@ extern const int EXPECTED_STRING_COUNT;
 // The text of id in the language asked for; fails the test if id is unknown.
 std::string expected_text(unsigned int id, bool japanese);
 
-// UTF-8 to a code page's bytes (932 for the Japanese runs), and back.
-std::string utf8_to_codepage(const std::string& text, unsigned int codePage);
-std::string codepage_to_utf8(const std::string& text, unsigned int codePage);
-
 } // namespace wintest
