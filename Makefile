@@ -18,7 +18,7 @@ test: deps
 
 demo: deps
 	scripts/build.sh --tests
-	scripts/demo.sh $(DEMO_ARGS)
+	scripts/demo.sh
 
 # Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
 benchmark: deps
