@@ -10,13 +10,11 @@ static const char WINDOW_CLASS[] = "wipr";
 const UINT WINDOW_CLASS_STYLE = CS_HREDRAW | CS_VREDRAW;
 const int WINDOW_SIZE = 300;
 
-static LRESULT CALLBACK HiddenWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
+static LRESULT CALLBACK HiddenWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
-static void RegisterWindowClass(HINSTANCE hInstance)
-{
+static void RegisterWindowClass(HINSTANCE hInstance) {
     WNDCLASSA windowClass;
     windowClass.style = WINDOW_CLASS_STYLE;
     windowClass.lpfnWndProc = HiddenWindowProc;
@@ -32,8 +30,7 @@ static void RegisterWindowClass(HINSTANCE hInstance)
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR commandLine,
-                   int showCommand)
-{
+                   int showCommand) {
     (void)commandLine;
     (void)showCommand;
     if (hPrevInstance == NULL)

@@ -8,27 +8,23 @@
 
 const int EXIT_FATAL = 1;
 
-void LoadText(unsigned int id, char* buffer, int capacity)
-{
+void LoadText(unsigned int id, char* buffer, int capacity) {
     buffer[0] = '\0';
     LoadStringA(g_state.hInstance, id, buffer, capacity);
 }
 
-int ShowMessage(const char* text, const char* caption, unsigned int type, int silentAnswer)
-{
+int ShowMessage(const char* text, const char* caption, unsigned int type, int silentAnswer) {
     if (g_state.silent)
         return silentAnswer;
     return MessageBoxA(NULL, text, caption, type);
 }
 
-void ShowWarning(const char* text)
-{
+void ShowWarning(const char* text) {
     LoadText(IDS_CAPTION_WARNING, g_state.caption, TEXT_CAPACITY);
     ShowMessage(text, g_state.caption, MB_OK | MB_ICONEXCLAMATION, IDOK);
 }
 
-void FatalError(const char* message)
-{
+void FatalError(const char* message) {
     LoadText(IDS_CAPTION_FATAL, g_state.caption, TEXT_CAPACITY);
     LoadText(IDS_UNINSTALL_FAILED, g_state.secondText, TEXT_CAPACITY);
     const char* text = g_state.secondText;
@@ -43,8 +39,7 @@ void FatalError(const char* message)
     ExitProcess(EXIT_FATAL);
 }
 
-const char* ComposeFromTemplate(unsigned int stringId, const char* argument)
-{
+const char* ComposeFromTemplate(unsigned int stringId, const char* argument) {
     LoadText(stringId, g_state.secondText, TEXT_CAPACITY);
     if (strlen(argument) + strlen(g_state.secondText) + 1 >= (size_t)TEXT_CAPACITY)
         return g_state.secondText;

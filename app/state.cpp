@@ -8,8 +8,7 @@
 // fields that start nonzero are set before any code runs.
 UninstallState g_state;
 
-static int SetStateDefaults()
-{
+static int SetStateDefaults() {
     g_state.installType = SYSTEM;
     g_state.installTypeCache = INSTALL_TYPE_UNKNOWN;
     g_state.platformFlag = PLATFORM_FLAG_UNKNOWN;
@@ -19,8 +18,7 @@ static int SetStateDefaults()
 
 static const int s_stateDefaultsSet = SetStateDefaults();
 
-void ParseOptions(int argc, char** argv)
-{
+void ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         const char* argument = argv[i];
         if (strcmp(argument, "-silent") == 0)
@@ -38,8 +36,7 @@ void ParseOptions(int argc, char** argv)
     }
 }
 
-int IsWin9x()
-{
+int IsWin9x() {
     if (g_state.platformFlag == PLATFORM_FLAG_UNKNOWN)
         g_state.platformFlag = (GetVersion() & 0x80000000) ? 0xC0 : 0;
     return g_state.platformFlag;

@@ -7,10 +7,10 @@
 enum InstallType { SYSTEM = 0, USER = 1 };
 
 // Buffer capacities, in characters including the terminator.
-const int TEXT_CAPACITY = 1024;        // message and registry texts, composed key paths
-const int STARTMENU_PATH_CAPACITY = 520; // Start-menu paths and Programs folders
+const int TEXT_CAPACITY = 1024;              // message and registry texts, composed key paths
+const int STARTMENU_PATH_CAPACITY = 520;     // Start-menu paths and Programs folders
 const int PLATFORM_PATH_CAPACITY = MAX_PATH; // paths handed out by the platform
-const int FOLDER_NAME_CAPACITY = 80;   // the Start-menu folder name
+const int FOLDER_NAME_CAPACITY = 80;         // the Start-menu folder name
 
 const int PLATFORM_FLAG_UNKNOWN = -1;
 const int INSTALL_TYPE_UNKNOWN = -1; // installTypeCache before the scope is decided

@@ -13,15 +13,13 @@ static const char FILE_EXTENSION_KEY[] = ".vxp";
 static const char FILE_TYPE_KEY[] = "Vortax.Configuration.File";
 const int EXIT_CANCELLED = 0;
 
-int ConfirmUninstall()
-{
+int ConfirmUninstall() {
     LoadText(IDS_CAPTION_UNINSTALLER, g_state.caption, TEXT_CAPACITY);
     LoadText(IDS_CONFIRM_UNINSTALL, g_state.messageText, TEXT_CAPACITY);
     return ShowMessage(g_state.messageText, g_state.caption, MB_OKCANCEL, IDOK);
 }
 
-void ReportCompletion()
-{
+void ReportCompletion() {
     LoadText(IDS_CAPTION_UNINSTALLER, g_state.caption, TEXT_CAPACITY);
     if (g_state.errorCount != 0)
         LoadText(IDS_COMPLETED_WITH_REMAINS, g_state.messageText, TEXT_CAPACITY);
@@ -32,8 +30,7 @@ void ReportCompletion()
     ShowMessage(g_state.messageText, g_state.caption, MB_OK, IDOK);
 }
 
-static void AskAndRemoveUserSettings()
-{
+static void AskAndRemoveUserSettings() {
     LoadText(IDS_CAPTION_UNINSTALLER, g_state.caption, TEXT_CAPACITY);
     LoadText(IDS_ASK_DELETE_SETTINGS, g_state.messageText, TEXT_CAPACITY);
     if (g_state.save)
@@ -42,8 +39,7 @@ static void AskAndRemoveUserSettings()
         RemoveRegistry();
 }
 
-static void RunNormalOrder()
-{
+static void RunNormalOrder() {
     if (ConfirmUninstall() != IDOK) {
         EndLog();
         ExitProcess(EXIT_CANCELLED);
@@ -65,8 +61,7 @@ static void RunNormalOrder()
     ReportCompletion();
 }
 
-static void RunInstallShieldOrder()
-{
+static void RunInstallShieldOrder() {
     GetInstallDirectory();
     UninstallByIS();
     MyRegDeleteKeySub(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS_KEY);
@@ -78,8 +73,7 @@ static void RunInstallShieldOrder()
     ReportCompletion();
 }
 
-void RunUninstall(int argc, char** argv)
-{
+void RunUninstall(int argc, char** argv) {
     ParseOptions(argc, argv);
     if (g_state.isMode)
         RunInstallShieldOrder();

@@ -9,8 +9,7 @@
 static const char LOG_SEPARATOR[] = "\n----------------------------------------\n";
 const int TIMESTAMP_CAPACITY = 32;
 
-void AppendBackslash(char* buffer, size_t capacity)
-{
+void AppendBackslash(char* buffer, size_t capacity) {
     if (buffer == NULL)
         return;
     size_t length = strlen(buffer);
@@ -21,8 +20,7 @@ void AppendBackslash(char* buffer, size_t capacity)
 }
 
 // Built field by field so that the C runtime's locale never changes the layout.
-const char* LogTimestamp()
-{
+const char* LogTimestamp() {
     static const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -39,8 +37,7 @@ const char* LogTimestamp()
     return text;
 }
 
-int InitLog(const char* name)
-{
+int InitLog(const char* name) {
     char path[PLATFORM_PATH_CAPACITY];
     DWORD length = GetTempPathA(PLATFORM_PATH_CAPACITY, path);
     if (length >= 1 && length < (DWORD)PLATFORM_PATH_CAPACITY &&
@@ -60,8 +57,7 @@ int InitLog(const char* name)
     return 1;
 }
 
-void LogMessage(const char* format, ...)
-{
+void LogMessage(const char* format, ...) {
     if (g_state.logFile == NULL)
         return;
     va_list arguments;
@@ -70,13 +66,11 @@ void LogMessage(const char* format, ...)
     va_end(arguments);
 }
 
-void LogVerbose(const char* format, ...)
-{
+void LogVerbose(const char* format, ...) {
     (void)format;
 }
 
-void EndLog()
-{
+void EndLog() {
     LogMessage("<<< END: %s\n", LogTimestamp());
     if (g_state.logFile != NULL) {
         fclose(g_state.logFile);

@@ -12,13 +12,13 @@ const int SUBKEY_NAME_CAPACITY = 260;
 const int CLASS_NAME_CAPACITY = 260;
 
 LONG MyRegOpenKeyEx(HKEY hKey, const char* subKey, DWORD options, REGSAM access, PHKEY result);
-LONG MyRegCreateKeyEx(HKEY hKey, const char* subKey, DWORD reserved, char* className,
-                      DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
-                      PHKEY result, LPDWORD disposition);
+LONG MyRegCreateKeyEx(HKEY hKey, const char* subKey, DWORD reserved, char* className, DWORD options,
+                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                      LPDWORD disposition);
 LONG MyRegQueryValueEx(HKEY hKey, const char* valueName, LPDWORD reserved, LPDWORD type,
                        LPBYTE data, LPDWORD dataSize);
-LONG MyRegSetValueEx(HKEY hKey, const char* valueName, DWORD reserved, DWORD type,
-                     const BYTE* data, DWORD dataSize);
+LONG MyRegSetValueEx(HKEY hKey, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                     DWORD dataSize);
 LONG MyRegCloseKey(HKEY hKey);
 
 const char* RegRootName(HKEY hKey);
@@ -32,8 +32,7 @@ LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey);
 // the buffer holds the empty text.
 LONG QueryStringValue(HKEY hKey, const char* valueName, char* buffer, DWORD capacity);
 // The same, passing the caller's type variable (or NULL) on to the query.
-LONG QueryStringValue(HKEY hKey, const char* valueName, LPDWORD type, char* buffer,
-                      DWORD capacity);
+LONG QueryStringValue(HKEY hKey, const char* valueName, LPDWORD type, char* buffer, DWORD capacity);
 
 void RemoveRegistry();
 LONG RemoveInstallInformation();
