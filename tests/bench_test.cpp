@@ -86,15 +86,23 @@ TEST(Prefix, AChildGetsItsTemporaryDirectoryEnvironmentAndLocale) {
         std::string current = make_temp_dir("cwd");
         RunOptions options;
         options.program = "print_env.exe";
-        options.args = {"TMP", "TEMP", "WINTEST_MARK", "WINTEST_UNSET"};
+        options.args = {"TMP", "TEMP", "WINTEST_MARK", "WINTEST_UNSET", "WINEDLLOVERRIDES"};
         options.japanese = japanese;
         options.current_dir = current;
         options.env = {{"WINTEST_MARK", "set"}};
         RunResult run = run_program(options);
         EXPECT_EQ(0u, run.exit_code);
+        // The run's DLL overrides (no menu builder) reach every child, Japanese ones too.
+        char overrides[1024] = "";
+        GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
         std::vector<std::string> expected = {
-            "TMP=" + run.temp_dir, "TEMP=" + run.temp_dir, "WINTEST_MARK=set",
-            "WINTEST_UNSET",       "cwd=" + current,       japanese ? "acp=932" : "acp=1252",
+            "TMP=" + run.temp_dir,
+            "TEMP=" + run.temp_dir,
+            "WINTEST_MARK=set",
+            "WINTEST_UNSET",
+            std::string("WINEDLLOVERRIDES=") + overrides,
+            "cwd=" + current,
+            japanese ? "acp=932" : "acp=1252",
         };
         EXPECT_EQ(expected, split_lines(run.output));
         verify_dir_present(run.temp_dir);

@@ -825,10 +825,16 @@ bool start_japanese(Where where, const std::string& program, const std::string& 
                           current_dir + '\0' + output_path + '\0' + environment;
     make_file_at(where, request_path, request);
 
-    std::string unix_command = "env LANG=" + std::string(JAPANESE_LOCALE) +
-                               " LC_ALL=" + JAPANESE_LOCALE + " LANGUAGE= wine " +
-                               quote_argument(binary_path("wintest_spawn.exe")) + " " +
-                               quote_argument(request_path) + " " + quote_argument(result_path);
+    // Wine does not hand its own variables on to a Unix program: the run's DLL overrides
+    // (no menu builder writing into the home folder) go on the command line.
+    bool present = false;
+    std::string overrides = get_env("WINEDLLOVERRIDES", &present);
+    std::string unix_command =
+        "env LANG=" + std::string(JAPANESE_LOCALE) + " LC_ALL=" + JAPANESE_LOCALE + " LANGUAGE= " +
+        (overrides.empty() ? std::string()
+                           : "WINEDLLOVERRIDES=" + quote_argument(overrides) + " ") +
+        "wine " + quote_argument(binary_path("wintest_spawn.exe")) + " " +
+        quote_argument(request_path) + " " + quote_argument(result_path);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
