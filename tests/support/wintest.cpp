@@ -66,43 +66,42 @@ std::string get_env(const char* name, bool* present) {
 
 // ---- text conversion ------------------------------------------------------
 
-std::string to_utf8(const std::string& text, UINT codepage) {
-    if (text.empty())
-        return text;
-    int wide_length = MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), NULL, 0);
-    std::wstring wide(wide_length, L'\0');
-    MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), &wide[0], wide_length);
-    return wide_to_utf8(wide);
+namespace {
+
+std::wstring decode(const std::string& text, UINT codepage) {
+    int length = MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring wide(length, L'\0');
+    if (length > 0)
+        MultiByteToWideChar(codepage, 0, text.data(), (int)text.size(), &wide[0], length);
+    return wide;
 }
 
-std::string from_utf8(const std::string& utf8, UINT codepage) {
-    if (utf8.empty())
-        return utf8;
-    std::wstring wide = utf8_to_wide(utf8);
+std::string encode(const std::wstring& wide, UINT codepage) {
     int length =
         WideCharToMultiByte(codepage, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
     std::string text(length, '\0');
-    WideCharToMultiByte(codepage, 0, wide.data(), (int)wide.size(), &text[0], length, NULL, NULL);
+    if (length > 0)
+        WideCharToMultiByte(codepage, 0, wide.data(), (int)wide.size(), &text[0], length, NULL,
+                            NULL);
     return text;
+}
+
+} // namespace
+
+std::string to_utf8(const std::string& text, UINT codepage) {
+    return encode(decode(text, codepage), CP_UTF8);
+}
+
+std::string from_utf8(const std::string& utf8, UINT codepage) {
+    return encode(decode(utf8, CP_UTF8), codepage);
 }
 
 std::string wide_to_utf8(const std::wstring& wide) {
-    if (wide.empty())
-        return std::string();
-    int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
-    std::string text(length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &text[0], length, NULL, NULL);
-    return text;
+    return encode(wide, CP_UTF8);
 }
 
 std::wstring utf8_to_wide(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), NULL, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], length);
-    return wide;
+    return decode(utf8, CP_UTF8);
 }
 
 // ---- registry -------------------------------------------------------------
