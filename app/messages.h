@@ -1,8 +1,6 @@
 // Message boxes and the texts they show.
 #pragma once
 
-const int MB_ANSWER_NONE = 0;
-
 // Shows a box unless the run is silent; returns the answer, or silentAnswer when silent.
 int ShowMessage(const char* text, const char* caption, unsigned int type, int silentAnswer);
 // Shows text under the "Warning" caption with the exclamation icon.
