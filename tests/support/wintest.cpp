@@ -579,43 +579,20 @@ HBITMAP make_dib(HDC dc, int width, int height, void** bits) {
     return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, NULL, 0);
 }
 
-Pixels capture_screen(const RECT& rect) {
-    Pixels pixels;
-    pixels.width = rect.right - rect.left;
-    pixels.height = rect.bottom - rect.top;
-    if (pixels.width <= 0 || pixels.height <= 0)
-        return pixels;
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = NULL;
-    HBITMAP bitmap = make_dib(screen, pixels.width, pixels.height, &bits);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    const DWORD* source = static_cast<const DWORD*>(bits);
-    pixels.data.assign(source, source + pixels.width * pixels.height);
-    for (DWORD& pixel : pixels.data)
-        pixel &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return pixels;
-}
-
-Pixels render_icon(LPCSTR id, int width, int height, DWORD background) {
+// Paints into a 32-bit bitmap of the screen's kind and returns its colours.
+template <typename Paint> Pixels paint_pixels(int width, int height, Paint paint) {
     Pixels pixels;
     pixels.width = width;
     pixels.height = height;
+    if (width <= 0 || height <= 0)
+        return pixels;
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);
     void* bits = NULL;
     HBITMAP bitmap = make_dib(screen, width, height, &bits);
     HGDIOBJ old = SelectObject(memory, bitmap);
     DWORD* target = static_cast<DWORD*>(bits);
-    std::fill(target, target + width * height, background);
-    if (id != NULL)
-        DrawIconEx(memory, 0, 0, LoadIconA(NULL, id), 0, 0, 0, NULL, DI_NORMAL);
+    paint(screen, memory, target);
     GdiFlush();
     pixels.data.assign(target, target + width * height);
     for (DWORD& pixel : pixels.data)
@@ -625,6 +602,22 @@ Pixels render_icon(LPCSTR id, int width, int height, DWORD background) {
     DeleteDC(memory);
     ReleaseDC(NULL, screen);
     return pixels;
+}
+
+Pixels capture_screen(const RECT& rect) {
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    return paint_pixels(width, height, [&](HDC screen, HDC memory, DWORD*) {
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    });
+}
+
+Pixels render_icon(LPCSTR id, int width, int height, DWORD background) {
+    return paint_pixels(width, height, [&](HDC, HDC memory, DWORD* target) {
+        std::fill(target, target + width * height, background);
+        if (id != NULL)
+            DrawIconEx(memory, 0, 0, LoadIconA(NULL, id), 0, 0, 0, NULL, DI_NORMAL);
+    });
 }
 
 // Mean difference per colour channel, 0 for identical images.
