@@ -7,6 +7,7 @@
 #include <string.h>
 
 const REGSAM DELETE_ACCESS = KEY_ALL_ACCESS;
+const LONG LINK_NOT_FOLLOWED = ERROR_ACCESS_DENIED;
 const int VALUE_NAME_CAPACITY = 1024;
 static const char ELLIPSIS[] = "...";
 
@@ -126,23 +127,29 @@ DWORD CountSubKeys(HKEY hKey) {
     DWORD subKeys = 0, maxSubKeyLength = 0, maxClassLength = 0, values = 0;
     DWORD maxValueNameLength = 0, maxValueLength = 0, securityLength = 0;
     FILETIME lastWrite;
-    if (RegQueryInfoKeyA(hKey, className, &classSize, NULL, &subKeys, &maxSubKeyLength,
-                         &maxClassLength, &values, &maxValueNameLength, &maxValueLength,
-                         &securityLength, &lastWrite) != ERROR_SUCCESS)
+    LONG status = RegQueryInfoKeyA(hKey, className, &classSize, NULL, &subKeys, &maxSubKeyLength,
+                                   &maxClassLength, &values, &maxValueNameLength, &maxValueLength,
+                                   &securityLength, &lastWrite);
+    // A class name too long for the buffer still leaves the counts filled in.
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
         return 0;
     return subKeys;
 }
 
 // A symbolic link key leads out of the tree, or back into it: it is never followed.
+// A probe refused for any reason but "not found" may hide a link, so it counts as one.
 // Windows 9x has no link keys and no REG_OPTION_OPEN_LINK.
 static int IsLinkKey(HKEY parent, const char* name) {
     if (IsWin9x())
         return 0;
     HKEY link;
-    if (RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != ERROR_SUCCESS)
+    LONG status = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link);
+    if (status == ERROR_FILE_NOT_FOUND)
         return 0;
+    if (status != ERROR_SUCCESS)
+        return 1;
     DWORD type = REG_NONE;
-    LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
+    status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
     RegCloseKey(link);
     return status == ERROR_SUCCESS && type == REG_LINK;
 }
@@ -154,6 +161,10 @@ static void LogIndent(int depth) {
 
 LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey, int depth) {
     LogIndent(depth);
+    if (IsLinkKey(hKey, subKey)) {
+        LogMessage("  MyRegDeleteKeySub: link key(%s) is not followed\n", NameText(subKey));
+        return LINK_NOT_FOLLOWED;
+    }
     HKEY opened;
     LONG status = RegOpenKeyExA(hKey, subKey, 0, DELETE_ACCESS, &opened);
     if (status != ERROR_SUCCESS) {
@@ -176,11 +187,6 @@ LONG MyRegDeleteKeySub(HKEY hKey, const char* subKey, int depth) {
             LogMessage("  MyRegDeleteKeySub: fail RegEnumKeyEx(), rval is %x\n",
                        (unsigned)enumStatus);
             break;
-        }
-        if (IsLinkKey(opened, name)) {
-            LogIndent(depth + 1);
-            LogMessage("  MyRegDeleteKeySub: link key(%s) is not followed\n", name);
-            continue;
         }
         MyRegDeleteKeySub(opened, name, depth + 1);
     }

@@ -86,8 +86,11 @@ HKEY open_key(HKEY root, const std::string& path, REGSAM access) {
 }
 
 // A DACL for Everyone on a key: denied, what is denied; granted, all the rest.
-void set_everyone_access(HKEY root, const std::string& path, DWORD denied) {
-    HKEY key = open_key(root, path, READ_CONTROL | WRITE_DAC);
+void set_everyone_access(HKEY root, const std::string& path, DWORD denied, DWORD options = 0) {
+    HKEY key = NULL;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(root, path.c_str(), options, READ_CONTROL | WRITE_DAC, &key))
+        << "open " << path;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = NULL;
     ASSERT_TRUE(
@@ -325,8 +328,12 @@ TEST_F(Registry, MissingKeyGivesOnlyItsFailLine) {
     }
 }
 
-// The registry's own path of a key of the current user, as link keys name their target.
-std::string current_user_path(const std::string& path) {
+// The registry's own path of a key, as link keys name their target.
+std::string registry_path(HKEY root, const std::string& path) {
+    if (root == HKEY_LOCAL_MACHINE)
+        return "\\Registry\\Machine\\" + path;
+    if (root == HKEY_CLASSES_ROOT)
+        return "\\Registry\\Machine\\Software\\Classes\\" + path;
     HANDLE token = NULL;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     BYTE buffer[256];
@@ -340,25 +347,37 @@ std::string current_user_path(const std::string& path) {
     return full;
 }
 
-void add_link_key(const std::string& path, const std::string& target) {
+// Makes path under root a symbolic link to target, a key under the same root.
+void add_link_key(HKEY root, const std::string& path, const std::string& target) {
     HKEY link = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, NULL,
                                              REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
                                              KEY_ALL_ACCESS, NULL, &link, NULL));
-    std::wstring wide(target.begin(), target.end());
+    std::string full = registry_path(root, target);
+    std::wstring wide(full.begin(), full.end());
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide.data(),
                              (DWORD)(wide.size() * sizeof(wchar_t))));
     RegCloseKey(link);
 }
 
+bool is_link_key(HKEY root, const std::string& path) {
+    HKEY link = NULL;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != 0)
+        return false;
+    DWORD type = REG_NONE;
+    LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
+    RegCloseKey(link);
+    return status == ERROR_SUCCESS && type == REG_LINK;
+}
+
 // A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
-void delete_link_key(const std::string& path) {
+void delete_link_key(HKEY root, const std::string& path) {
     typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
     NtDeleteKeyFunction ntDeleteKey =
         (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
     HKEY link = NULL;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
         ntDeleteKey(link);
         RegCloseKey(link);
     }
@@ -369,8 +388,8 @@ TEST_F(Registry, LinkKeysInTheTreeAreNotFollowed) {
     std::string outside = scratch("Outside");
     add_key(HKEY_CURRENT_USER, top + "\\Plain");
     set_string(HKEY_CURRENT_USER, outside, "Keep", "me");
-    add_link_key(top + "\\Away", current_user_path(outside));
-    add_link_key(top + "\\Loop", current_user_path(top));
+    add_link_key(HKEY_CURRENT_USER, top + "\\Away", outside);
+    add_link_key(HKEY_CURRENT_USER, top + "\\Loop", top);
 
     LogCapture log;
     LONG status = MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str());
@@ -385,8 +404,114 @@ TEST_F(Registry, LinkKeysInTheTreeAreNotFollowed) {
                   "    MyRegDeleteKeySub: link key(Away) is not followed",
                   format("%x", (unsigned)status) + " = RegDeleteKey(80000001, " + top + ")"},
                  lines);
-    delete_link_key(top + "\\Away");
-    delete_link_key(top + "\\Loop");
+    delete_link_key(HKEY_CURRENT_USER, top + "\\Away");
+    delete_link_key(HKEY_CURRENT_USER, top + "\\Loop");
+}
+
+// The key named for deletion may itself be a link: what it points to stays, and so does
+// the link.
+TEST_F(Registry, TopKeyThatIsALinkIsNotEntered) {
+    std::string top = scratch("XSERVER");
+    std::string outside = scratch("Victim");
+    set_string(HKEY_CURRENT_USER, outside, "Keep", "me");
+    add_key(HKEY_CURRENT_USER, outside + "\\Below");
+    add_link_key(HKEY_CURRENT_USER, top, outside);
+
+    LogCapture log;
+    EXPECT_NE(ERROR_SUCCESS, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
+
+    expect_lines({"  MyRegDeleteKeySub: link key(" + top + ") is not followed"}, log.lines());
+    verify_value_present(HKEY_CURRENT_USER, outside, "Keep");
+    verify_key_present(HKEY_CURRENT_USER, outside + "\\Below");
+    EXPECT_TRUE(is_link_key(HKEY_CURRENT_USER, top));
+    delete_link_key(HKEY_CURRENT_USER, top);
+}
+
+// Each key that a run deletes as a whole tree made a link to a key of another owner: a
+// silent run leaves the other keys whole, and the links too.
+TEST(RegistryLinks, RunDeletesNoKeyThatATopKeyLinksTo) {
+    struct Linked {
+        HKEY root;
+        const char* key;
+        const char* victim;
+    };
+    const Linked linked[] = {
+        {HKEY_CURRENT_USER, "Software\\VORTA\\XSERVER", "Software\\VxWipeVictim\\Settings"},
+        {HKEY_CLASSES_ROOT, ".vxp", "VxWipeVictim.Extension"},
+        {HKEY_CLASSES_ROOT, "Vortax.Configuration.File", "VxWipeVictim.Type"},
+        {HKEY_LOCAL_MACHINE, "Software\\VORTA\\VORTA-X", "Software\\VxWipeVictim\\Machine"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORTA-X",
+         "Software\\VxWipeVictim\\Entry"},
+    };
+    std::vector<std::string> expected;
+    for (const Linked& l : linked) {
+        set_string(l.root, l.victim, "Keep", "me");
+        add_key(l.root, std::string(l.victim) + "\\Below");
+        add_link_key(l.root, l.key, l.victim);
+        expected.push_back(std::string("  MyRegDeleteKeySub: link key(") + l.key +
+                           ") is not followed");
+    }
+    RunOptions options;
+    options.args = {"-silent"};
+    RunResult run = run_program(options);
+
+    EXPECT_EQ(0u, run.exit_code);
+    EXPECT_EQ(expected, lines_starting(last_run(run.log), "  MyRegDeleteKeySub: link key("));
+    for (const Linked& l : linked) {
+        verify_value_present(l.root, l.victim, "Keep");
+        verify_key_present(l.root, std::string(l.victim) + "\\Below");
+        EXPECT_TRUE(is_link_key(l.root, l.key)) << l.key;
+        delete_link_key(l.root, l.key);
+        delete_key_tree(l.root, l.victim);
+    }
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        delete_key_tree(root, "Software\\VxWipeVictim");
+        RegDeleteKeyA(root, "Software\\VORTA"); // only when nothing else is in it
+    }
+    remove_tree(run.temp_dir);
+}
+
+// A link that refuses the probe cannot be told from a plain key: it is not entered either.
+TEST_F(Registry, LinkThatDeniesTheProbeIsNotFollowed) {
+    std::string top = scratch("XSERVER");
+    std::string outside = scratch("Outside");
+    set_string(HKEY_CURRENT_USER, outside, "Keep", "me");
+    add_key(HKEY_CURRENT_USER, outside + "\\Below");
+    add_link_key(HKEY_CURRENT_USER, top + "\\Away", outside);
+    set_everyone_access(HKEY_CURRENT_USER, top + "\\Away", KEY_QUERY_VALUE, REG_OPTION_OPEN_LINK);
+
+    LogCapture log;
+    MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str());
+    std::vector<std::string> lines = log.lines();
+
+    verify_value_present(HKEY_CURRENT_USER, outside, "Keep");
+    verify_key_present(HKEY_CURRENT_USER, outside + "\\Below");
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ("[" + top + "] - 1", lines[0]);
+    EXPECT_EQ("    MyRegDeleteKeySub: link key(Away) is not followed", lines[1]);
+    EXPECT_EQ(" = RegDeleteKey(80000001, " + top + ")", lines[2].substr(lines[2].find(' ')));
+    delete_link_key(HKEY_CURRENT_USER, top + "\\Away");
+}
+
+// A class name longer than the 260 characters that the count's query takes: the count
+// comes all the same, and the tree goes.
+TEST_F(Registry, KeyWithALongClassNameIsDeletedWithItsSubkeys) {
+    std::string top = scratch("Classy");
+    std::string className(300, 'c');
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, top.c_str(), 0, &className[0], 0,
+                                             KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegCloseKey(key);
+    add_key(HKEY_CURRENT_USER, top + "\\A");
+    add_key(HKEY_CURRENT_USER, top + "\\B");
+
+    LogCapture log;
+    EXPECT_EQ(ERROR_SUCCESS, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
+
+    expect_lines({"[" + top + "] - 2", "  [B] - 0", "  0 = RegDeleteKey({T}, B)", "  [A] - 0",
+                  "  0 = RegDeleteKey({T}, A)", "0 = RegDeleteKey(80000001, " + top + ")"},
+                 log.lines());
+    verify_key_missing(HKEY_CURRENT_USER, top);
 }
 
 // Everyone is denied a right that the full-access open asks for: KEY_SET_VALUE, or the
