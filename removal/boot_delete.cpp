@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "log/log.h"
+#include "removal/paths.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -36,10 +37,11 @@ static int FitsPlatformPath(const char* path) {
 
 // The first steps of both methods: deletes the file and tells whether it is gone.
 // Asking for the attributes opens nothing, so a file held open without sharing, or
-// with a path too long for an OFSTRUCT, still counts as present.
+// with a path too long for an OFSTRUCT, still counts as present. Only "not found"
+// means gone: a refused or invalid lookup may hide a file that is still there.
 static int RemoveNow(const char* path) {
     DeleteFileA(path);
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES || !IsMissing(GetLastError()))
         return 0;
     LogMessage(NOW_REMOVED_LINE, path);
     return 1;
@@ -72,11 +74,19 @@ static int AppendText(char* output, size_t* length, size_t capacity, const char*
     return 1;
 }
 
+static int IsRelativeStep(const char* component, size_t length) {
+    return (length == 1 && component[0] == '.') ||
+           (length == 2 && component[0] == '.' && component[1] == '.');
+}
+
 // The 8.3 alternate name of an existing path, or "" when it has none or does not exist.
-// A wildcard would match some other entry, so such a component is never looked up.
+// A wildcard would match some other entry, and "." or ".." would find the directory
+// itself or its parent under another name: such a component is never looked up.
 static void GetAlternateName(const char* path, const char* component, size_t componentLength,
                              char* alternate, size_t capacity) {
     alternate[0] = '\0';
+    if (IsRelativeStep(component, componentLength))
+        return;
     for (size_t i = 0; i < componentLength; i++) {
         if (component[i] == '*' || component[i] == '?')
             return;

@@ -259,6 +259,29 @@ TEST(BootDelete, FileThatCanGoNowIsDeletedAndNothingIsScheduled) {
     remove_tree(dir);
 }
 
+// A name that the platform cannot look up may still be there: it is never reported as
+// gone, and each method goes on to its request for the next start.
+TEST(BootDelete, UnanswerableLookupIsNotTakenForAGoneFile) {
+    ListFileGuard list;
+    PendingGuard pending;
+    std::string dir = make_temp_dir("boot-invalid");
+    std::string invalid = dir + "\\Setup<1>.dll";
+    LogCapture log;
+
+    EXPECT_EQ(1, ScheduleDeleteNT(invalid.c_str()));
+    EXPECT_EQ(1, ScheduleDeleteWin9x(invalid.c_str()));
+
+    // Wine takes the request for a name it cannot look up.
+    std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("    next boot, remove file (" + invalid + ").", lines[0]);
+    EXPECT_TRUE(deletion_pending(invalid));
+    std::string shortDir = short_form(dir);
+    EXPECT_EQ("    next boot, remove file [" + shortDir + "\\Setup<1>.dll]", lines[1]);
+    EXPECT_EQ("[rename]\r\nNUL=" + shortDir + "\\Setup<1>.dll\r\n", read_file(wininit_path()));
+    remove_tree(dir);
+}
+
 // ---- the NT line -------------------------------------------------------------------
 
 TEST(BootDelete, NtRegistersFileInUseForNextStart) {
@@ -349,9 +372,15 @@ TEST(BootDelete, ShortPathNameTakesAlternateNamesComponentByComponent) {
         {dir + "\\Missing Long Name\\Long Directory Name\\x y",
          shortDir + "\\Missing Long Name\\Long Directory Name\\x y"},
         {longDir + "\\Missing.txt", shortDir + "\\" + alternateDir + "\\Missing.txt"},
-        // A wildcard would find some other file.
+        // A wildcard would find some other file, and "." or ".." another name of a
+        // directory on the way.
         {dir + "\\Long*", shortDir + "\\Long*"},
         {dir + "\\x ?", shortDir + "\\x ?"},
+        {longDir + "\\..\\short\\FILE.TXT",
+         shortDir + "\\" + alternateDir + "\\..\\short\\FILE.TXT"},
+        {longDir + "\\.\\Another Long File.txt",
+         shortDir + "\\" + alternateDir + "\\.\\" + alternateFile},
+        {longDir + "\\..", shortDir + "\\" + alternateDir + "\\.."},
     };
     for (const char* name : unchangedNames)
         cases.push_back({name, name});
