@@ -1,3 +1,4 @@
+#include "app/messages.h"
 #include "app/resource.h"
 #include "app/state.h"
 #include "app/uninstall.h"
@@ -39,7 +40,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR commandLi
     InitLog(LOG_FILE_NAME);
 
     char folderName[FOLDER_NAME_CAPACITY];
-    LoadStringA(hInstance, IDS_FOLDER_NAME, folderName, FOLDER_NAME_CAPACITY);
+    LoadText(IDS_FOLDER_NAME, folderName, FOLDER_NAME_CAPACITY);
     g_state.installType = GetITYPE(folderName);
 
     g_state.hWnd = CreateWindowExA(0, WINDOW_CLASS, WINDOW_CLASS, WS_OVERLAPPEDWINDOW, 0, 0,
