@@ -4,6 +4,7 @@
 #include "app/resource.h"
 #include "app/state.h"
 #include "log/log.h"
+#include "removal/paths.h"
 #include "removal/registry.h"
 
 #include <windows.h>
@@ -31,8 +32,9 @@ static const unsigned int SHORTCUT_IDS[] = {
 };
 
 // Reads one Shell Folders value into the cache buffer of slot; the slot refers to it
-// only when the value was read whole and is not empty. An empty folder would put the
-// product's folder at the root of the current drive, where another one may be.
+// only when the value was read whole and names an absolute path. An empty or relative
+// folder would put the product's folder at the root of the current drive or in the
+// current directory, where another one may be.
 static void ResolveProgramsSlot(HKEY root, const char* valueName, int slot) {
     HKEY key = NULL;
     if (MyRegOpenKeyEx(root, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
@@ -41,7 +43,7 @@ static void ResolveProgramsSlot(HKEY root, const char* valueName, int slot) {
     buffer[0] = '\0';
     DWORD type = REG_SZ;
     if (QueryStringValue(key, valueName, &type, buffer, STARTMENU_PATH_CAPACITY) == ERROR_SUCCESS &&
-        buffer[0] != '\0')
+        IsAbsolutePath(buffer))
         g_state.programsSlot[slot] = buffer;
     MyRegCloseKey(key);
 }
@@ -152,7 +154,7 @@ int DeleteProgmanGroup(int scope, const char* folder) {
         return 0;
     if (!RemoveDirectoryA(path)) {
         DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND) {
+        if (!IsMissing(code)) {
             LogMessage("DPG: fail to remove directory(%s), code = %d\n", path, (int)code);
             return 0;
         }
@@ -188,7 +190,7 @@ int RemoveProgmanItem(int scope, const char* folder, const char* name) {
     }
     if (!DeleteFileA(path)) {
         DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND) {
+        if (!IsMissing(code)) {
             LogMessage("RPI: fail to remove file(%s), code = %d\n", path, (int)code);
             LogMessage("%s", FATAL_LINE);
             return 0;
