@@ -16,6 +16,8 @@ void LoadText(unsigned int id, char* buffer, int capacity) {
 int ShowMessage(const char* text, const char* caption, unsigned int type, int silentAnswer) {
     if (g_state.silent)
         return silentAnswer;
+    // The user may end the run instead of answering: the trace so far is on disk.
+    FlushLog();
     return MessageBoxA(NULL, text, caption, type);
 }
 

@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "discovery/scope.h"
 #include "log/log.h"
+#include "removal/paths.h"
 #include "removal/registry.h"
 
 #include <string.h>
@@ -20,10 +21,23 @@ static HKEY InstallShieldRoot() {
     return g_state.installType == USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-// Reads a directory value into installDir; 1 if it was read and is not empty.
+// Reads a directory value into installDir; 1 if it is a string (an expandable one
+// expanded) that names an absolute path. Anything else counts as no value.
 static int ReadInstallDir(HKEY key, const char* valueName, LONG* status) {
-    *status = QueryStringValue(key, valueName, g_state.installDir, TEXT_CAPACITY);
+    char stored[TEXT_CAPACITY];
+    DWORD type = REG_NONE;
+    *status = QueryStringValue(key, valueName, &type, stored, TEXT_CAPACITY);
+    g_state.installDir[0] = '\0';
     if (*status != ERROR_SUCCESS)
+        return 0;
+    if (type == REG_SZ) {
+        strcpy(g_state.installDir, stored);
+    } else if (type == REG_EXPAND_SZ) {
+        DWORD needed = ExpandEnvironmentStringsA(stored, g_state.installDir, TEXT_CAPACITY);
+        if (needed == 0 || needed > (DWORD)TEXT_CAPACITY)
+            g_state.installDir[0] = '\0';
+    }
+    if (!IsAbsolutePath(g_state.installDir))
         g_state.installDir[0] = '\0';
     return g_state.installDir[0] != '\0';
 }
@@ -112,6 +126,18 @@ static char* SplitCommand(char* command) {
     return slash;
 }
 
+// The chained uninstaller may ask the user anything: wait as long as it takes. It may
+// also send a message to every top-level window, the hidden one of this thread included,
+// and wait for the answers: messages are dispatched while waiting.
+static void WaitForProcess(HANDLE process) {
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
+}
+
 void UninstallByIS() {
     char command[TEXT_CAPACITY];
     DWORD length = TEXT_CAPACITY;
@@ -120,14 +146,15 @@ void UninstallByIS() {
     char* arguments = SplitCommand(command);
     LogMessage("UBIS: call process:[%s], arg:[%s]\n", command, arguments);
 
+    // A chained uninstaller may restart the machine or be ended: the trace so far stays.
+    FlushLog();
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     if (!CreateProcessA(command, arguments, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         FatalError("cannot execute IS process.");
-    // The chained uninstaller may ask the user anything: wait as long as it takes.
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForProcess(process.hProcess);
 
     // Its entry outlives it only when that uninstall did not complete.
     length = TEXT_CAPACITY;

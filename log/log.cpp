@@ -70,6 +70,11 @@ void LogVerbose(const char* format, ...) {
     (void)format;
 }
 
+void FlushLog() {
+    if (g_state.logFile != NULL)
+        fflush(g_state.logFile);
+}
+
 void EndLog() {
     LogMessage("<<< END: %s\n", LogTimestamp());
     if (g_state.logFile != NULL) {

@@ -10,6 +10,8 @@ int InitLog(const char* name);
 void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The verbose channel: takes the same arguments as LogMessage and writes nothing.
 void LogVerbose(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Hands what is buffered to the file, so that it survives the process being ended.
+void FlushLog();
 // Writes the END line and closes the log.
 void EndLog();
 // Local time as "Www Mmm dd hh:mm:ss yyyy"; valid until the next call.

@@ -115,6 +115,7 @@ struct ExpectedBox {
 const std::vector<const char*> OK = {"OK"};
 const ExpectedBox CONFIRM = {1000, 1001, {"OK", "Cancel"}, Icon::None, nullptr, false};
 const ExpectedBox ASK_SETTINGS = {1000, 1005, {"Yes", "No"}, Icon::None, nullptr, false};
+const ExpectedBox DONE_ALL = {1000, 1002, OK, Icon::None, nullptr, false};
 const ExpectedBox DONE_REMAINS = {1000, 1003, OK, Icon::None, nullptr, false};
 const ExpectedBox WARN_DIR_STAYS = {1060, 1063, OK, Icon::Exclamation, nullptr, true};
 const ExpectedBox WARN_DIR_UNFILLED = {1060, 1063, OK, Icon::Exclamation, nullptr, false};
@@ -175,14 +176,17 @@ const char FOLDER_PATH_TOO_LONG[] = "DPG: too long parameter";
 // clang-format off
 const Input INPUTS[] = {
     // The product's Uninstall entry; the per-user settings hold the right directory.
-    {"LocationDword", INSTALL_LOCATION, DWORD_ONE, nullptr, INSTALL_STAYS, {FOUND_VALUE}},
+    // Only a string counts; an expandable one is expanded.
+    {"LocationDword", INSTALL_LOCATION, DWORD_ONE, nullptr, REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
     {"LocationBinary", INSTALL_LOCATION, BINARY, nullptr, REMOVES_ALL,
-     {FOUND_REAL, NO_FILE_REMAINS, NO_DIR_REMAINS}},
-    {"LocationMultiSz", INSTALL_LOCATION, MULTI_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
+     {LOCATION_REJECTED_0, FOUND_REAL, NO_FILE_REMAINS, NO_DIR_REMAINS}},
+    {"LocationMultiSz", INSTALL_LOCATION, MULTI_SZ, nullptr, REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
     {"LocationExpandSz", INSTALL_LOCATION, EXPAND_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
     {"LocationExpandVariable", INSTALL_LOCATION, EXPAND_SZ,
-     "%SystemDrive%\\hostile\\VORTA\\VORTA-X", INSTALL_STAYS,
-     {FOUND_VALUE, NO_FILE_REMAINS, NO_DIR_REMAINS}},
+     "%SystemDrive%\\hostile\\VORTA\\VORTA-X", REMOVES_ALL,
+     {FOUND_REAL, NO_FILE_REMAINS, NO_DIR_REMAINS}},
     {"LocationEmpty", INSTALL_LOCATION, EMPTY, nullptr, REMOVES_ALL,
      {LOCATION_REJECTED_0, FOUND_REAL}},
     {"Location1023Bytes", INSTALL_LOCATION, BYTES_1023, nullptr, INSTALL_STAYS,
@@ -208,16 +212,28 @@ const Input INPUTS[] = {
      {FOUND_VALUE}},
     {"LocationDotDotAbove", INSTALL_LOCATION, SZ, "{D}\\..", INSTALL_STAYS,
      {FOUND_VALUE, NO_FILE_REMAINS, NO_DIR_REMAINS}},
-    {"LocationRelative", INSTALL_LOCATION, SZ, "..\\VORTA\\VORTA-X", REMOVES_ALL, {FOUND_VALUE}},
+    // A relative path would be joined to the current directory, which holds the user's
+    // files of manifest names.
+    {"LocationRelative", INSTALL_LOCATION, SZ, "..\\VORTA\\VORTA-X", REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
+    {"LocationCurrentDirectory", INSTALL_LOCATION, SZ, ".", REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
+    {"LocationRootOfTheDrive", INSTALL_LOCATION, SZ, "\\hostile\\cwd", REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
     {"LocationUnc", INSTALL_LOCATION, SZ, "\\\\hostile-nohost\\share\\VORTA-X", INSTALL_STAYS,
      {FOUND_VALUE}},
     {"LocationFormatSpecifiers", INSTALL_LOCATION, SZ, "{B}\\%s%n%x%s", INSTALL_STAYS,
      {FOUND_VALUE, NO_FILE_REMAINS, NO_DIR_REMAINS}},
 
     // The InstallShield key in -IS mode; the per-user settings hold the right directory.
-    {"ISLocationDword", IS_INSTALL_LOCATION, DWORD_ONE, nullptr, INSTALL_STAYS, {FOUND_VALUE}},
-    {"ISLocationBinary", IS_INSTALL_LOCATION, BINARY, nullptr, REMOVES_ALL, {FOUND_REAL}},
-    {"ISLocationMultiSz", IS_INSTALL_LOCATION, MULTI_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
+    {"ISLocationDword", IS_INSTALL_LOCATION, DWORD_ONE, nullptr, REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
+    {"ISLocationBinary", IS_INSTALL_LOCATION, BINARY, nullptr, REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
+    {"ISLocationMultiSz", IS_INSTALL_LOCATION, MULTI_SZ, nullptr, REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
+    {"ISLocationRelative", IS_INSTALL_LOCATION, SZ, ".", REMOVES_ALL,
+     {LOCATION_REJECTED_0, FOUND_REAL}},
     {"ISLocationExpandSz", IS_INSTALL_LOCATION, EXPAND_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
     {"ISLocationEmpty", IS_INSTALL_LOCATION, EMPTY, nullptr, REMOVES_ALL,
      {LOCATION_REJECTED_0, FOUND_REAL}},
@@ -235,10 +251,14 @@ const Input INPUTS[] = {
      {FOUND_REAL}},
 
     // "InstallDirectory4"; "InstallDirectory" holds the right directory.
-    {"Directory4Dword", INSTALL_DIRECTORY_4, DWORD_ONE, nullptr, INSTALL_STAYS,
-     {LOCATION_MISSING, FOUND_VALUE}},
-    {"Directory4Binary", INSTALL_DIRECTORY_4, BINARY, nullptr, REMOVES_ALL, {FOUND_REAL}},
-    {"Directory4MultiSz", INSTALL_DIRECTORY_4, MULTI_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
+    {"Directory4Dword", INSTALL_DIRECTORY_4, DWORD_ONE, nullptr, REMOVES_ALL,
+     {LOCATION_MISSING, DIR4_REJECTED_0, FOUND_REAL}},
+    {"Directory4Binary", INSTALL_DIRECTORY_4, BINARY, nullptr, REMOVES_ALL,
+     {DIR4_REJECTED_0, FOUND_REAL}},
+    {"Directory4MultiSz", INSTALL_DIRECTORY_4, MULTI_SZ, nullptr, REMOVES_ALL,
+     {DIR4_REJECTED_0, FOUND_REAL}},
+    {"Directory4Relative", INSTALL_DIRECTORY_4, SZ, ".", REMOVES_ALL,
+     {DIR4_REJECTED_0, FOUND_REAL}},
     {"Directory4ExpandSz", INSTALL_DIRECTORY_4, EXPAND_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
     {"Directory4Empty", INSTALL_DIRECTORY_4, EMPTY, nullptr, REMOVES_ALL,
      {DIR4_REJECTED_0, FOUND_REAL}},
@@ -257,9 +277,13 @@ const Input INPUTS[] = {
 
     // "InstallDirectory", the last place: a value refused means no directory at all.
     {"DirectoryDword", INSTALL_DIRECTORY, DWORD_ONE, nullptr, INSTALL_STAYS,
-     {DIR4_MISSING, FOUND_VALUE}},
-    {"DirectoryBinary", INSTALL_DIRECTORY, BINARY, nullptr, REMOVES_ALL, {FOUND_REAL}},
-    {"DirectoryMultiSz", INSTALL_DIRECTORY, MULTI_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
+     {DIR4_MISSING, DIR_REJECTED_0}},
+    {"DirectoryBinary", INSTALL_DIRECTORY, BINARY, nullptr, INSTALL_STAYS,
+     {DIR4_MISSING, DIR_REJECTED_0}},
+    {"DirectoryMultiSz", INSTALL_DIRECTORY, MULTI_SZ, nullptr, INSTALL_STAYS,
+     {DIR4_MISSING, DIR_REJECTED_0}},
+    {"DirectoryRelative", INSTALL_DIRECTORY, SZ, ".", INSTALL_STAYS,
+     {DIR4_MISSING, DIR_REJECTED_0}},
     {"DirectoryExpandSz", INSTALL_DIRECTORY, EXPAND_SZ, nullptr, REMOVES_ALL, {FOUND_REAL}},
     {"DirectoryEmpty", INSTALL_DIRECTORY, EMPTY, nullptr, INSTALL_STAYS,
      {DIR4_MISSING, DIR_REJECTED_0}},
@@ -305,8 +329,11 @@ const Input INPUTS[] = {
      {"UBIS: call process:[%s%n%x], arg:[/%s%n]"}},
 
     // The all-users Programs folder of an all-users installation.
+    // A relative folder counts as none: the current directory is nobody's Programs folder.
     {"CommonProgramsDword", COMMON_PROGRAMS, DWORD_ONE, nullptr, SHORTCUTS_STAY,
-     {SYSTEM_PROGRAMS_VALUE, FOLDER_STAYS}},
+     {NO_PROGRAMS_RPI, NO_PROGRAMS_DPG, FOLDER_STAYS}},
+    {"CommonProgramsRelative", COMMON_PROGRAMS, SZ, ".", SHORTCUTS_STAY,
+     {NO_PROGRAMS_RPI, NO_PROGRAMS_DPG, FOLDER_STAYS}},
     {"CommonProgramsBinary", COMMON_PROGRAMS, BINARY, nullptr, REMOVES_ALL,
      {SYSTEM_PROGRAMS_REAL}},
     {"CommonProgramsMultiSz", COMMON_PROGRAMS, MULTI_SZ, nullptr, REMOVES_ALL,
@@ -333,12 +360,14 @@ const Input INPUTS[] = {
     {"CommonProgramsEmbeddedNul", COMMON_PROGRAMS, EMBEDDED_NUL, nullptr, REMOVES_ALL,
      {SYSTEM_PROGRAMS_REAL}},
     {"CommonProgramsFormatSpecifiers", COMMON_PROGRAMS, SZ, "{B}\\%s%n", SHORTCUTS_STAY,
-     {SYSTEM_PROGRAMS_VALUE, "DPG: fail to remove directory({V}\\VORTA-X), code = 3",
-      FOLDER_STAYS}},
+     {SYSTEM_PROGRAMS_VALUE}},
+    // A Programs folder that is gone holds no shortcuts: nothing remains to warn about.
+    {"CommonProgramsGone", COMMON_PROGRAMS, SZ, "{B}\\gone\\Programs", SHORTCUTS_STAY,
+     {SYSTEM_PROGRAMS_VALUE}, {CONFIRM, ASK_SETTINGS, DONE_ALL}},
 
     // The user's Programs folder of a per-user installation.
     {"UserProgramsDword", USER_PROGRAMS, DWORD_ONE, nullptr, SHORTCUTS_STAY,
-     {USER_PROGRAMS_VALUE, FOLDER_STAYS}},
+     {NO_PROGRAMS_RPI, NO_PROGRAMS_DPG, FOLDER_STAYS}},
     {"UserProgramsBinary", USER_PROGRAMS, BINARY, nullptr, REMOVES_ALL, {USER_PROGRAMS_REAL}},
     {"UserProgramsMultiSz", USER_PROGRAMS, MULTI_SZ, nullptr, REMOVES_ALL, {USER_PROGRAMS_REAL}},
     {"UserProgramsExpandSz", USER_PROGRAMS, EXPAND_SZ, nullptr, REMOVES_ALL,

@@ -7,6 +7,8 @@
 #include "discovery/install_dir.h"
 #include "discovery/scope.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 using namespace wintest;
@@ -33,8 +35,10 @@ std::string open_line(int status, const char* root, const std::string& key) {
     return std::to_string(status) + " = MyRegOpenKeyEx(" + root + ", " + key +
            ", ..., result:" + (status == 0 ? "*" : "0") + ")";
 }
-std::string query_line(const char* status, const std::string& name) {
-    return std::string(status) + " = MyRegQueryValueEx(*, " + name + ", ..., ..., ...)";
+// A string read whole prints its data; anything else prints "...".
+std::string query_line(const char* status, const std::string& name,
+                       const std::string& data = "...") {
+    return std::string(status) + " = MyRegQueryValueEx(*, " + name + ", ..., " + data + ", ...)";
 }
 const char CLOSE_LINE[] = "0 = MyRegCloseKey(*)";
 
@@ -57,8 +61,8 @@ struct DirCase {
 };
 
 TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
-    const std::string full(TEXT_CAPACITY - 1, 'd'); // fits with its terminator
-    const std::string filled(TEXT_CAPACITY, 'd');   // fills the buffer without it
+    const std::string full = "C:\\" + std::string(TEXT_CAPACITY - 4, 'd'); // fits, terminated
+    const std::string filled(TEXT_CAPACITY, 'd'); // fills the buffer without it
     const std::string banner = "=== GetInstallDirectory ===";
     const std::string product_open_failed =
         "  fail open registry key(HKLM\\" + PRODUCT_KEY + "), rval:2";
@@ -70,8 +74,8 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
           {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "C:\\other", true}},
          1,
          "C:\\VX",
-         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
-          "  InstallDir is C:\\VX"}},
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation", "C:\\VX"),
+          CLOSE_LINE, "  InstallDir is C:\\VX"}},
         {"empty InstallLocation",
          0,
          USER,
@@ -79,10 +83,10 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
           {HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4", "C:\\VX4", true}},
          1,
          "C:\\VX4",
-         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
-          "  fail get registry value(InstallLocation) or value is empty, rval:0",
-          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"), CLOSE_LINE,
-          "  InstallDir is C:\\VX4"}},
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation", ""),
+          CLOSE_LINE, "  fail get registry value(InstallLocation) or value is empty, rval:0",
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4", "C:\\VX4"),
+          CLOSE_LINE, "  InstallDir is C:\\VX4"}},
         {"InstallDirectory4 missing",
          0,
          SYSTEM,
@@ -92,7 +96,7 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
          {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
           open_line(0, HKCU, SETTINGS_KEY), query_line("2", "InstallDirectory4"),
           "  fail get registry value(InstallDirectory4), rval:2",
-          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+          query_line("0", "InstallDirectory", "C:\\VXD"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
         {"InstallDirectory4 empty",
          0,
          SYSTEM,
@@ -101,9 +105,9 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
          1,
          "C:\\VXD",
          {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
-          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"),
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4", ""),
           "  fail get registry value(InstallDirectory4), rval:0",
-          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+          query_line("0", "InstallDirectory", "C:\\VXD"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
         {"settings without a directory",
          0,
          SYSTEM,
@@ -111,7 +115,7 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
          0,
          "",
          {banner, open_line(2, HKLM, PRODUCT_KEY), product_open_failed,
-          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"),
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4", ""),
           "  fail get registry value(InstallDirectory4), rval:0",
           query_line("2", "InstallDirectory"),
           "  fail get registry value(InstallDirectory), rval:2", CLOSE_LINE}},
@@ -130,8 +134,8 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
          {{HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation", full, true}},
          1,
          full,
-         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
-          "  InstallDir is " + full}},
+         {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("0", "InstallLocation", full),
+          CLOSE_LINE, "  InstallDir is " + full}},
         {"InstallLocation without its terminator",
          0,
          SYSTEM,
@@ -141,8 +145,8 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
          "C:\\VX4",
          {banner, open_line(0, HKLM, PRODUCT_KEY), query_line("*", "InstallLocation"), CLOSE_LINE,
           "  fail get registry value(InstallLocation) or value is empty, rval:ea",
-          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4"), CLOSE_LINE,
-          "  InstallDir is C:\\VX4"}},
+          open_line(0, HKCU, SETTINGS_KEY), query_line("0", "InstallDirectory4", "C:\\VX4"),
+          CLOSE_LINE, "  InstallDir is C:\\VX4"}},
         {"-IS, per-user",
          1,
          USER,
@@ -150,8 +154,8 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
           {HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", "C:\\ISS", true}},
          1,
          "C:\\ISU",
-         {banner, open_line(0, HKCU, IS_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
-          "  InstallDir is C:\\ISU"}},
+         {banner, open_line(0, HKCU, IS_KEY), query_line("0", "InstallLocation", "C:\\ISU"),
+          CLOSE_LINE, "  InstallDir is C:\\ISU"}},
         {"-IS, all users",
          1,
          SYSTEM,
@@ -159,8 +163,8 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
           {HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation", "C:\\ISS", true}},
          1,
          "C:\\ISS",
-         {banner, open_line(0, HKLM, IS_KEY), query_line("0", "InstallLocation"), CLOSE_LINE,
-          "  InstallDir is C:\\ISS"}},
+         {banner, open_line(0, HKLM, IS_KEY), query_line("0", "InstallLocation", "C:\\ISS"),
+          CLOSE_LINE, "  InstallDir is C:\\ISS"}},
         {"-IS, per-user key missing",
          1,
          USER,
@@ -172,7 +176,7 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
           "  fail open registry key(HKCU\\" + IS_KEY + "), rval:2",
           open_line(0, HKCU, SETTINGS_KEY), query_line("2", "InstallDirectory4"),
           "  fail get registry value(InstallDirectory4), rval:2",
-          query_line("0", "InstallDirectory"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
+          query_line("0", "InstallDirectory", "C:\\VXD"), CLOSE_LINE, "  InstallDir is C:\\VXD"}},
     };
     for (const DirCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,6 +195,94 @@ TEST(InstallDirectory, IsReadFromThePlacesOfEveryGeneration) {
     clean_registry();
     g_state.isMode = 0;
     g_state.installType = SYSTEM;
+    g_state.installDir[0] = '\0';
+    g_state.installDirFound = 0;
+}
+
+// A directory value counts only when it is a string that names an absolute path; any
+// other value is passed over as an empty one is, and the next place is tried.
+TEST(InstallDirectory, OnlyAnAbsolutePathInAStringCounts) {
+    const std::string nul(1, '\0');
+    SetEnvironmentVariableA("VXTEST_ROOT", "C:\\Expanded");
+    SetEnvironmentVariableA("VXTEST_RELATIVE", "VORTA-X");
+    SetEnvironmentVariableA("VXTEST_LONG", ("C:\\" + std::string(TEXT_CAPACITY, 'x')).c_str());
+    struct Form {
+        const char* name;
+        DWORD type;
+        std::string data; // the stored bytes, terminators included
+        std::string read; // the directory taken; "" = passed over
+    };
+    const Form forms[] = {
+        {"drive path", REG_SZ, "C:\\VX" + nul, "C:\\VX"},
+        {"drive root", REG_SZ, "D:\\" + nul, "D:\\"},
+        {"lower-case drive", REG_SZ, "d:\\VX" + nul, "d:\\VX"},
+        {"server and share", REG_SZ, "\\\\server\\share\\VX" + nul, "\\\\server\\share\\VX"},
+        {"expandable", REG_EXPAND_SZ, "%VXTEST_ROOT%\\VX" + nul, "C:\\Expanded\\VX"},
+        {"expandable, relative once expanded", REG_EXPAND_SZ, "%VXTEST_RELATIVE%" + nul, ""},
+        {"expandable, too long once expanded", REG_EXPAND_SZ, "%VXTEST_LONG%" + nul, ""},
+        {"number", REG_DWORD, std::string("\x01\0\0\0", 4), ""},
+        {"bytes", REG_BINARY, "C:\\VX", ""},
+        {"list of strings", REG_MULTI_SZ, "C:\\VX" + nul + nul, ""},
+        {"name alone", REG_SZ, "VORTA-X" + nul, ""},
+        {"current directory", REG_SZ, "." + nul, ""},
+        {"parent directory", REG_SZ, "..\\VORTA-X" + nul, ""},
+        {"root of the current drive", REG_SZ, "\\VORTA-X" + nul, ""},
+        {"drive without root", REG_SZ, "C:VORTA-X" + nul, ""},
+        {"forward slashes", REG_SZ, "C:/VX" + nul, ""},
+        {"server alone", REG_SZ, "\\\\server" + nul, ""},
+        {"server without share", REG_SZ, "\\\\server\\" + nul, ""},
+        {"share without server", REG_SZ, "\\\\\\share" + nul, ""},
+    };
+    struct Place {
+        const char* name;
+        int is_mode;
+        HKEY root;
+        std::string key;
+        const char* value;
+        const char* next; // what the next place holds, or NULL for the last one
+        const char* refused_line;
+    };
+    const Place places[] = {
+        {"InstallLocation", 0, HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallLocation",
+         "InstallDirectory4",
+         "  fail get registry value(InstallLocation) or value is empty, rval:0"},
+        {"-IS InstallLocation", 1, HKEY_LOCAL_MACHINE, IS_KEY, "InstallLocation",
+         "InstallDirectory4",
+         "  fail get registry value(InstallLocation) or value is empty, rval:0"},
+        {"InstallDirectory4", 0, HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory4",
+         "InstallDirectory", "  fail get registry value(InstallDirectory4), rval:0"},
+        {"InstallDirectory", 0, HKEY_CURRENT_USER, SETTINGS_KEY, "InstallDirectory", NULL,
+         "  fail get registry value(InstallDirectory), rval:0"},
+    };
+    const std::string next_dir = "C:\\Next";
+    for (const Place& place : places) {
+        for (const Form& form : forms) {
+            SCOPED_TRACE(std::string(place.name) + ", " + form.name);
+            clean_registry();
+            set_value(place.root, place.key, place.value, form.type, form.data.data(),
+                      (DWORD)form.data.size());
+            if (place.next != NULL)
+                set_string(HKEY_CURRENT_USER, SETTINGS_KEY, place.next, next_dir);
+            g_state.isMode = place.is_mode;
+            g_state.installType = SYSTEM;
+            LogCapture log;
+
+            int found = GetInstallDirectory();
+
+            std::vector<std::string> lines = log.lines();
+            bool refused = form.read.empty();
+            std::string expected = !refused ? form.read : place.next != NULL ? next_dir : "";
+            EXPECT_EQ(expected.empty() ? 0 : 1, found);
+            EXPECT_EQ(expected, std::string(g_state.installDir));
+            EXPECT_EQ(refused ? 1u : 0u,
+                      (size_t)std::count(lines.begin(), lines.end(), place.refused_line));
+            if (!expected.empty()) {
+                EXPECT_EQ("  InstallDir is " + expected, lines.back());
+            }
+        }
+    }
+    clean_registry();
+    g_state.isMode = 0;
     g_state.installDir[0] = '\0';
     g_state.installDirFound = 0;
 }
@@ -330,6 +422,63 @@ TEST_F(ChainedUninstall, PerUserInstallationRunsTheUsersCommand) {
                  {"UBIS: call process:[" + standin + "], arg:[/user]"});
     verify_dir_missing(install_dir);
     verify_value_missing(HKEY_CURRENT_USER, IS_KEY, CHAINED);
+    remove_tree(run.temp_dir);
+}
+
+// Ends every process of the program that is still there: a stand-in stuck in its
+// broadcast outlives the uninstaller that was killed.
+void end_leftovers(const char* program) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, program) != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != NULL) {
+            TerminateProcess(process, 0xDEAD);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+// The installer's uninstaller sends a message to every top-level window and waits for
+// each answer, the uninstaller's hidden window included, while the uninstaller waits
+// for it to end.
+TEST_F(ChainedUninstall, UninstallerThatBroadcastsIsAnswered) {
+    lay_installshield_entry(HKEY_LOCAL_MACHINE, standin + " /x");
+    RunOptions o = options("HKLM", true);
+    o.env.push_back({"IS_STANDIN_BROADCAST", "1"});
+    RunResult run = run_program(o);
+    end_leftovers("is_standin.exe");
+
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(0u, run.exit_code);
+    EXPECT_NE(std::string::npos, read_file(record_path).find("broadcast=[returned]"));
+    verify_value_missing(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED);
+    verify_dir_missing(install_dir);
+    remove_tree(run.temp_dir);
+}
+
+// What the run traced up to the start of the installer's uninstaller is on disk while
+// that uninstaller runs, in case it never comes back.
+TEST_F(ChainedUninstall, TraceIsOnDiskWhileTheUninstallerRuns) {
+    lay_installshield_entry(HKEY_LOCAL_MACHINE, standin + " /x");
+    std::string copy = work + "\\log while waiting.txt";
+    RunOptions o = options("HKLM", true);
+    o.env.push_back({"IS_STANDIN_COPY_LOG", copy});
+
+    RunResult run = run_program(o);
+
+    EXPECT_EQ(0u, run.exit_code);
+    std::vector<std::string> lines = split_lines(read_file(copy));
+    EXPECT_EQ(1u, lines_starting(lines, ">>> START: ").size());
+    verify_lines(lines_starting(lines, "UBIS: "),
+                 {"UBIS: call process:[" + standin + "], arg:[/x]"});
+    EXPECT_TRUE(lines_starting(lines, "<<< END: ").empty());
     remove_tree(run.temp_dir);
 }
 
