@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -204,6 +205,147 @@ TEST(Manifest, NoEntryTwice) {
         for (const std::string& entry : list)
             EXPECT_TRUE(seen.insert(lower(entry)).second) << entry;
     }
+}
+
+// ---- the manifest as it is described --------------------------------------------
+
+// Appends, for each name, its path under directory ("" = the install directory).
+void add_under(std::vector<std::string>& list, const std::string& directory,
+               const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        list.push_back(directory.empty() ? name : directory + "\\" + name);
+}
+
+// A product file with its backups: "stem.ext", then "stem.bak" unless there is none,
+// then "stem.000" to "stem.<last>" (none when last is negative).
+struct Product {
+    const char* stem;
+    const char* extension;
+    bool backup;
+    int last;
+};
+
+// One name per point size for each family ("chari08.pcf"), or a row of its own.
+struct FontRun {
+    std::vector<std::string> families;
+    std::vector<const char*> sizes; // empty: the families are whole names
+};
+
+std::vector<std::string> described_files() {
+    const Product products[] = {
+        {"aliases", "cfg", true, 3},    {"cfgwiz", "exe", true, -1},
+        {"vortasvc", "exe", true, 10},  {"vortax", "exe", true, 10},
+        {"bdftopcf", "exe", true, -1},  {"mkfntdir", "exe", true, -1},
+        {"kbdhook", "dll", false, -1},  {"readme", "txt", true, 10},
+        {"rgb", "txt", true, -1},       {"security", "txt", true, 3},
+        {"update", "txt", true, 10},    {"imgext", "dll", true, -1},
+        {"xstarter", "exe", true, -1},  {"vxnat", "dll", true, -1},
+        {"vxsecsh", "exe", true, -1},   {"vxglx_mgl", "dll", true, -1},
+        {"vxglx_wgl", "dll", true, -1}, {"help", "chm", true, -1},
+        {"xrun", "cmd", true, -1},      {"hostkb", "kmp", true, -1},
+    };
+    const std::vector<const char*> six = {"08", "10", "12", "14", "18", "24"};
+    const std::vector<FontRun> bitmapFonts = {
+        {{"chari", "charr", "courb", "courbo", "couro", "courr"}, six},
+        {{"fonts.ali", "fonts.dir"}, {}},
+        {{"helvb", "helvbo", "helvo", "helvr"}, six},
+        {{"lubb", "lubbi", "lubi", "lubis", "lubr", "lubs", "luis", "lurs", "lutbs", "lutrs"},
+         {"08", "10", "12", "14", "18", "19", "24"}},
+        {{"ncenb", "ncenbi", "nceni", "ncenr", "symb"}, six},
+        {{"tech14.pcf", "techb14.pcf", "term14.pcf", "termb14.pcf"}, {}},
+        {{"timb", "timbi", "timi", "timr"}, six},
+        {{"uti___", "utrg__"}, {"10", "12", "14", "18", "24"}},
+    };
+    const std::vector<std::string> misc = {
+        "10x20.pcf",   "12x24.pcf",    "12x24rk.pcf",  "5x7.pcf",       "5x8.pcf",
+        "6x10.pcf",    "6x12.pcf",     "6x13.pcf",     "6x13b.pcf",     "6x9.pcf",
+        "7x13.pcf",    "7x13b.pcf",    "7x13euro.pcf", "7x13eurob.pcf", "7x14.pcf",
+        "7x14b.pcf",   "7x14rk.pcf",   "8x13.pcf",     "8x13b.pcf",     "8x16.pcf",
+        "8x16rk.pcf",  "9x15.pcf",     "9x15b.pcf",    "clb6x10.pcf",   "clb6x12.pcf",
+        "clb8x10.pcf", "clb8x12.pcf",  "clb8x13.pcf",  "clb8x14.pcf",   "clb8x16.pcf",
+        "clb8x8.pcf",  "clb9x15.pcf",  "cli6x12.pcf",  "cli8x8.pcf",    "clr4x6.pcf",
+        "clr5x10.pcf", "clr5x6.pcf",   "clr5x8.pcf",   "clr6x10.pcf",   "clr6x12.pcf",
+        "clr6x13.pcf", "clr6x6.pcf",   "clr6x8.pcf",   "clr7x10.pcf",   "clr7x12.pcf",
+        "clr7x14.pcf", "clr7x8.pcf",   "clr8x10.pcf",  "clr8x12.pcf",   "clr8x13.pcf",
+        "clr8x14.pcf", "clr8x16.pcf",  "clr8x8.pcf",   "clr9x15.pcf",   "cursor.pcf",
+        "deccurs.pcf", "decsess.pcf",  "fonts.ali",    "fonts.dir",     "gb16fs.pcf",
+        "gb16st.pcf",  "gb24st.pcf",   "hanglg16.pcf", "hanglm16.pcf",  "hanglm24.pcf",
+        "heb6x13.pcf", "heb8x13.pcf",  "jiskan16.pcf", "jiskan24.pcf",  "k14.pcf",
+        "nil2.pcf",    "olcursor.pcf", "olgl10.pcf",   "olgl12.pcf",    "olgl14.pcf",
+        "olgl19.pcf",
+    };
+    const std::vector<std::string> speedo = {
+        "font0419.spd", "font0582.spd", "font0583.spd", "font0611.spd", "font0648.spd",
+        "font0649.spd", "font0709.spd", "font0710.spd", "fonts.dir",    "fonts.sca",
+    };
+    const std::vector<std::string> type1 = {
+        "c0419bt_.pfb", "c0419bt_.bak", "c0582bt_.pfb", "c0583bt_.pfb", "c0611bt_.pfb",
+        "c0632bt_.pfb", "c0633bt_.pfb", "c0648bt_.pfb", "c0649bt_.pfb", "cour.pfa",
+        "courb.pfa",    "courbi.pfa",   "couri.pfa",    "fonts.dir",    "fonts.sca",
+        "utb_____.pfa", "utbi____.pfa", "uti_____.pfa", "utrg____.pfa",
+    };
+    const char* const vendors[] = {"dec", "hp",       "ibm",     "nec-bmp",
+                                   "nec", "sony-bmp", "sun-bmp", "sun"};
+
+    std::vector<std::string> list;
+    for (const Product& p : products) {
+        list.push_back(std::string(p.stem) + "." + p.extension);
+        if (p.backup)
+            list.push_back(std::string(p.stem) + ".bak");
+        for (int n = 0; n <= p.last; n++) {
+            char numbered[32];
+            sprintf(numbered, "%s.%03d", p.stem, n);
+            list.push_back(numbered);
+        }
+    }
+    std::vector<std::string> fonts;
+    for (const FontRun& run : bitmapFonts) {
+        for (const std::string& family : run.families) {
+            if (run.sizes.empty())
+                fonts.push_back(family);
+            for (const char* size : run.sizes)
+                fonts.push_back(family + size + ".pcf");
+        }
+    }
+    add_under(list, "100dpi", fonts);
+    add_under(list, "75dpi", fonts);
+    add_under(list, "misc", misc);
+    add_under(list, "speedo", speedo);
+    add_under(list, "type1", type1);
+    for (const char* vendor : vendors)
+        add_under(list, std::string("aliases\\") + vendor, {"fonts.ali", "fonts.bak"});
+    add_under(list, "support", {"news_os.txt", "owbitmap.txt", "owttfont.txt", "readme.txt"});
+    return list;
+}
+
+// The tables against their description, entry by entry and in order: a misspelt or
+// misplaced name shows here, though the sample installation and every removal that
+// reads the same table would agree with it.
+TEST(Manifest, TablesAreTheDescribedManifestEntryByEntry) {
+    std::vector<std::string> described = described_files();
+    std::vector<std::string> table = files();
+    EXPECT_EQ(616u, described.size());
+    for (size_t i = 0; i < std::max(described.size(), table.size()); i++) {
+        EXPECT_EQ(i < described.size() ? described[i] : "(none)",
+                  i < table.size() ? table[i] : "(none)")
+            << "file entry " << i;
+    }
+    const std::vector<std::string> describedDirs = {"100dpi",
+                                                    "75dpi",
+                                                    "aliases\\dec",
+                                                    "aliases\\hp",
+                                                    "aliases\\ibm",
+                                                    "aliases\\nec",
+                                                    "aliases\\nec-bmp",
+                                                    "aliases\\sony-bmp",
+                                                    "aliases\\sun",
+                                                    "aliases\\sun-bmp",
+                                                    "aliases",
+                                                    "misc",
+                                                    "speedo",
+                                                    "support",
+                                                    "type1"};
+    EXPECT_EQ(describedDirs, dirs());
 }
 
 } // namespace
