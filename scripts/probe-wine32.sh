@@ -23,8 +23,9 @@ answer_no() {
 i686-w64-mingw32-gcc -Os -static -o "$WORK/wine32_probe.exe" tools/probe/wine32_probe.c \
     >"$WORK/compile.log" 2>&1 || answer_no "the probe did not compile, see $WORK/compile.log"
 
+# shellcheck disable=SC1091
 . scripts/wine-session.sh
-WINEARCH=win32
+export WINEARCH=win32
 wine_session_start "$WORK" prefix >/dev/null 2>&1 ||
     answer_no "Wine made no pure 32-bit prefix, see $WORK/wineboot.log"
 output=$(timeout -k 5 "$PROBE_TIME_LIMIT" wine "$WORK/wine32_probe.exe" </dev/null 2>"$WORK/probe.err")

@@ -29,6 +29,7 @@ if [ ! -f "$program" ]; then
     exit 2
 fi
 
+# shellcheck disable=SC1091
 . scripts/wine-session.sh
 rm -rf "$RESULTS"
 mkdir -p "$RESULTS"
@@ -50,7 +51,7 @@ for run in $runs; do
     fi
     started=$(date +%s)
     if [ "$first" = yes ]; then
-        WINEARCH=$arch
+        export WINEARCH="$arch"
         wine_session_start "$build" "prefix-$run" || exit 2
         first=no
     else
@@ -72,5 +73,6 @@ for run in $runs; do
     [ "$result" = 0 ] || status=1
 done
 
+# shellcheck disable=SC2086 # one argument per run
 /usr/bin/python3 scripts/test-summary.py "$RESULTS" "$program" "$twin" $runs
 exit $status
