@@ -9,8 +9,11 @@ tests=OFF
 [ "${1:-}" = "--tests" ] && tests=ON
 
 configure_and_build() { # build folder, toolchain, tests ON/OFF
-    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2.cmake" -DVXWIPE_TESTS="$3" >/dev/null
+    # The toolchain counts only when a build folder is made; CMake warns if given again.
+    toolchain=""
+    [ -f "build/$1/CMakeCache.txt" ] || toolchain="-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$2.cmake"
+    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release ${toolchain:+"$toolchain"} \
+        -DVXWIPE_TESTS="$3" >/dev/null
     cmake --build "build/$1"
 }
 

@@ -12,9 +12,9 @@ import sys
 import xml.etree.ElementTree as ElementTree
 
 RUNS = {
-    "win32": ("pure 32-bit prefix (Windows 95 to XP)", "the whole suite"),
-    "wow64": ("64-bit prefix, WoW64 (Windows Vista to 10)", "the end-to-end table"),
-    "win64": ("64-bit prefix, x86_64 twin", "the whole suite"),
+    "win32": "pure 32-bit prefix (Windows 95 to XP)",
+    "wow64": "64-bit prefix, WoW64 (Windows Vista to 10)",
+    "win64": "64-bit prefix, x86_64 twin",
 }
 VERSION_ORDER = ["win95", "win98", "winme", "nt40", "win2k", "winxp", "vista", "win7", "win10"]
 TABLE_SUITE = "Versions/Uninstall"
@@ -54,12 +54,13 @@ def main():
     else:
         print(f"  Program under test: {program}, the shipped PE32 (i686), started by every test.")
     print()
-    print(f"  {'run':6} {'prefix':45} {'what':22} {'tests':>6} {'failed':>6} {'time':>6}  result")
+    print(f"  {'run':6} {'prefix':43} {'programs':>8} {'tests':>6} {'failed':>6} {'time':>6}  result")
     rows = collections.OrderedDict()
     overall = 0
     for run in runs:
         run_dir = os.path.join(results, run)
-        prefix, what = RUNS.get(run, (run, ""))
+        prefix = RUNS.get(run, run)
+        programs = len(glob.glob(os.path.join(run_dir, "*.xml")))
         cases = list(test_cases(run_dir))
         failed = sum(1 for case in cases if not case[3])
         code, seconds = ctest_status(run_dir)
@@ -67,7 +68,7 @@ def main():
         if code != 0:
             overall = 1
         time = f"{seconds} s" if seconds is not None else "-"
-        print(f"  {run:6} {prefix:45} {what:22} {len(cases):6} {failed:6} {time:>6}  {result}")
+        print(f"  {run:6} {prefix:43} {programs:8} {len(cases):6} {failed:6} {time:>6}  {result}")
         for _, suite, name, passed in cases:
             if suite != TABLE_SUITE:
                 continue
