@@ -13,13 +13,13 @@ installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
-# Another apt or dpkg run may hold a lock: wait for it (up to 15 minutes) rather than fail.
+# Another apt or dpkg run may hold a lock: wait for it (about 15 minutes at most) rather than fail.
 apt_run() {
     tries=0
     while ! DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=60 "$@" \
         >"$APT_LOG" 2>&1; do
         tries=$((tries + 1))
-        if ! grep -qi 'lock' "$APT_LOG" || [ "$tries" -ge 15 ]; then
+        if ! grep -qi 'lock' "$APT_LOG" || [ "$tries" -ge 7 ]; then
             cat "$APT_LOG" >&2
             rm -f "$APT_LOG"
             return 1
