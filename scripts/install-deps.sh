@@ -13,7 +13,7 @@ installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
-# Another apt or dpkg run may hold a lock: wait for it (about 15 minutes at most) rather than fail.
+# Another apt or dpkg run may hold a lock: wait for it, about 15 minutes at most.
 apt_run() {
     tries=0
     while ! DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=60 "$@" \
