@@ -28,7 +28,8 @@ i686-w64-mingw32-gcc -Os -static -o "$WORK/wine32_probe.exe" tools/probe/wine32_
 export WINEARCH=win32
 wine_session_start "$WORK" prefix >/dev/null 2>&1 ||
     answer_no "Wine made no pure 32-bit prefix, see $WORK/wineboot.log"
-output=$(timeout -k 5 "$PROBE_TIME_LIMIT" wine "$WORK/wine32_probe.exe" </dev/null 2>"$WORK/probe.err")
+output=$(timeout -k 5 "$PROBE_TIME_LIMIT" wine "$WORK/wine32_probe.exe" </dev/null \
+    2>"$WORK/probe.err")
 case "$output" in
 *"PE32 program started, 32-bit"*) ;;
 *) answer_no "a PE32 program did not start, see $WORK/probe.err" ;;

@@ -54,7 +54,8 @@ def main():
     else:
         print(f"  Program under test: {program}, the shipped PE32 (i686), started by every test.")
     print()
-    print(f"  {'run':6} {'prefix':43} {'programs':>8} {'tests':>6} {'failed':>6} {'time':>6}  result")
+    header = ("run", "prefix", "programs", "tests", "failed", "time")
+    print("  {:6} {:43} {:>8} {:>6} {:>6} {:>6}  result".format(*header))
     rows = collections.OrderedDict()
     overall = 0
     for run in runs:
