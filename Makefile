@@ -1,4 +1,4 @@
-# Builds the shipped program (dist/win32) and its 64-bit twin (dist/win64).
+# Builds the shipped program, dist/win32/vxwipe.exe (PE32, i686), and runs it under Wine.
 BUILD := build
 DIST := dist
 
@@ -10,13 +10,17 @@ all: deps
 deps:
 	scripts/install-deps.sh
 
+# The probe comes first: where Wine cannot start 32-bit programs, the build adds the
+# x86_64 twin and the tests run it instead (see README).
 test: deps
+	scripts/probe-wine32.sh
 	scripts/build.sh --tests
 	/usr/bin/python3 scripts/check-shipped.py dist/win32/vxwipe.exe
 	scripts/analyse.sh
 	scripts/run-tests.sh
 
 demo: deps
+	scripts/probe-wine32.sh
 	scripts/build.sh --tests
 	scripts/demo.sh
 

@@ -1,25 +1,64 @@
 #!/bin/bash
-# Lays a sample VORTA-X installation in a fresh private Wine prefix, runs the real
-# vxwipe.exe on it, and shows what was there before and after, then the log of the run.
-# Settings (environment or make variables):
+# Lays a sample VORTA-X installation in a fresh private Wine prefix, runs the shipped
+# dist/win32/vxwipe.exe on it, and shows what was there before and after, then the log
+# of the run. Settings (environment or make variables):
 #   GENERATION=1|2|3      installer generation (3)
 #   SCOPE=system|user     all users or the current user (system)
-#   LANGUAGE=en|ja        English or Japanese system (en)
-#   WINDOWS=nt|win98      the NT line or Windows 98 (nt)
+#   LANGUAGE=en|ja        English or Japanese system (en); ja also puts the installation
+#                         and the temporary folder into folders named in Japanese
+#   PREFIX=win32|wow64    a pure 32-bit prefix (32-bit Windows) or a 64-bit one, where the
+#                         programs run through WoW64 (64-bit Windows) (win32)
+#   WINDOWS=win95|win98|winme|nt40|win2k|winxp|vista|win7|win10
+#                         the version Wine poses as (winxp with PREFIX=win32, else win10)
 #   MODE=normal|IS        normal mode, or the installer's own uninstall first (normal)
 #   BOXES=0|1             1: no -silent, the real boxes on your display to answer (0)
+# Where Wine cannot start 32-bit programs (build/wine32-probe), the x86_64 twin runs.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 GENERATION=${GENERATION:-3}
 SCOPE=${SCOPE:-system}
 LANGUAGE=${LANGUAGE:-en}
-WINDOWS=${WINDOWS:-nt}
+PREFIX=${PREFIX:-win32}
 MODE=${MODE:-normal}
 BOXES=${BOXES:-0}
-BUILD_DIR=${BUILD_DIR:-build/win64}
-BIN="$BUILD_DIR/bin"
-INSTALL_DIR='C:\Program Files\VORTA\VORTA-X'
+VERSIONS="win95 win98 winme nt40 win2k winxp vista win7 win10"
+# A folder name whose code page 932 bytes hold 0x5C as a trail byte (0x83 0x5C, 0x95 0x5C).
+JAPANESE_FOLDER="ソフト表"
 
+case $PREFIX in
+win32) arch=win32 default_windows=winxp program_files='C:\Program Files' ;;
+wow64) arch=win64 default_windows=win10 program_files='C:\Program Files (x86)' ;;
+*)
+    echo "demo: PREFIX is win32 or wow64, not $PREFIX" >&2
+    exit 2
+    ;;
+esac
+WINDOWS=${WINDOWS:-$default_windows}
+case " $VERSIONS " in
+*" $WINDOWS "*) ;;
+*)
+    echo "demo: WINDOWS is one of $VERSIONS, not $WINDOWS" >&2
+    exit 2
+    ;;
+esac
+BUILD_DIR=build/win32
+PROGRAM=dist/win32/vxwipe.exe
+if ! grep -q '^yes' build/wine32-probe 2>/dev/null; then
+    echo "Wine cannot start 32-bit programs here: the demonstration runs the x86_64 twin."
+    BUILD_DIR=build/win64
+    PROGRAM=$BUILD_DIR/bin/vxwipe.exe
+    arch=win64
+    PREFIX=win64
+fi
+BIN="$BUILD_DIR/bin"
+for file in "$PROGRAM" "$BIN/vxsample.exe" "$BIN/is_standin.exe"; do
+    if [ ! -f "$file" ]; then
+        echo "demo: $file is missing (make demo builds it)" >&2
+        exit 2
+    fi
+done
+
+# shellcheck disable=SC1091
 . scripts/wine-session.sh
 display_mode=xvfb
 if [ "$BOXES" = 1 ]; then
@@ -29,25 +68,32 @@ if [ "$BOXES" = 1 ]; then
     fi
     display_mode=user-display
 fi
-echo "Preparing a fresh Wine prefix in $BUILD_DIR/demo-prefix ..."
+echo "Preparing a fresh Wine prefix ($PREFIX) in $BUILD_DIR/demo-prefix ..."
+export WINEARCH=$arch
 wine_session_start "$BUILD_DIR" demo-prefix "$display_mode" || exit 2
 
 if [ "$LANGUAGE" = ja ]; then
     export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
     codepage=CP932
-else
-    export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
-    codepage=CP1252
-fi
-if [ "$WINDOWS" = win98 ]; then
-    for program in vxwipe.exe vxsample.exe; do
-        wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d win98 /f \
-            >/dev/null 2>&1
+    install_dir="$program_files\\VORTA\\$JAPANESE_FOLDER"
+    # Wine takes a program's TEMP from the prefix's HKCU\Environment, not from Unix.
+    temp_dir="C:\\$JAPANESE_FOLDER\\Temp"
+    mkdir -p "$(wine winepath -u "$temp_dir" 2>/dev/null)"
+    for name in TEMP TMP; do
+        wine reg add 'HKCU\Environment' /v "$name" /d "$temp_dir" /f >/dev/null 2>&1
     done
+else
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8
+    codepage=CP1252
+    install_dir="$program_files\\VORTA\\VORTA-X"
 fi
+for program in vxwipe.exe vxsample.exe; do
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$WINDOWS" /f \
+        >/dev/null 2>&1
+done
 
 bin_windows=$(wine winepath -w "$BIN" 2>/dev/null | tr -d '\r')
-sample_args=(-generation "$GENERATION" -scope "$SCOPE" -dir "$INSTALL_DIR")
+sample_args=(-generation "$GENERATION" -scope "$SCOPE" -dir "$install_dir")
 if [ "$GENERATION" = 3 ]; then
     sample_args+=(-chained "$bin_windows\\is_standin.exe /uninst /s")
 fi
@@ -65,16 +111,19 @@ sample() {
 }
 
 echo "Laying the sample installation: generation $GENERATION, scope $SCOPE," \
-    "$LANGUAGE, $WINDOWS ..."
-sample lay "${sample_args[@]}" || { cat "$work/vxsample.out"; exit 1; }
+    "$LANGUAGE, Wine posing as $WINDOWS ..."
+sample lay "${sample_args[@]}" || {
+    cat "$work/vxsample.out"
+    exit 1
+}
 sample inventory "${sample_args[@]}" -out "$work_windows\\before.txt"
 
 arguments=()
 [ "$MODE" = IS ] && arguments+=(-IS)
 [ "$BOXES" = 1 ] || arguments+=(-silent)
-echo "Running: vxwipe.exe ${arguments[*]}"
+echo "Running: $PROGRAM ${arguments[*]}"
 [ "$BOXES" = 1 ] && echo "(answer its boxes on your display)"
-wine "$BIN/vxwipe.exe" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
+wine "$PROGRAM" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
 exit_code=$?
 sample inventory "${sample_args[@]}" -out "$work_windows\\after.txt"
 
@@ -88,9 +137,9 @@ paste -d '\t' "$work/before.utf8" "$work/after.utf8" | awk -F '\t' '
         for (i = 1; i <= NR; i++) printf "%-" width "s  %-8s %s\n", what[i], before[i], after[i]
     }'
 echo
-echo "vxwipe.exe exit code: $exit_code"
+echo "$PROGRAM exit code: $exit_code"
 echo
-log=$(find "$WINEPREFIX/drive_c/users" -name vxwipe.log 2>/dev/null | head -n 1)
+log=$(find "$WINEPREFIX/drive_c" -name vxwipe.log 2>/dev/null | head -n 1)
 if [ -n "$log" ]; then
     echo "The log of the run ($log):"
     iconv -f "$codepage" -t UTF-8 "$log" | tr -d '\r'

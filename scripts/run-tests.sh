@@ -1,18 +1,78 @@
 #!/bin/sh
-# Runs the tests of BUILD_DIR (default build/win64) under Wine: a fresh private prefix
-# in $BUILD_DIR/wineprefix, a private Xvfb display and the prefix's own wineserver, all
-# shut down on the way out. Extra arguments go to ctest (e.g. -R log_test).
+# Runs the tests under Wine, each run in a fresh private prefix, on a private Xvfb display,
+# with the prefix's own wineserver, all shut down on the way out. Where Wine starts 32-bit
+# programs (build/wine32-probe, written by scripts/probe-wine32.sh, says yes):
+#   win32  a pure 32-bit prefix (Windows 95 to XP): the whole suite of build/win32
+#   wow64  a 64-bit prefix, 32-bit programs through WoW64 (Vista to 10): the end-to-end table
+# and every test starts the shipped dist/win32/vxwipe.exe itself. Otherwise the suite of
+# the x86_64 twin (build/win64) runs in a 64-bit prefix, starting its vxwipe.exe.
+# PREFIXES picks runs ("win32 wow64" by default); extra arguments go to ctest in every run
+# (e.g. -R log_test). Ends with a summary: the program, each run, the version table.
 set -u
-cd "$(dirname "$0")/.."
-BUILD_DIR=${BUILD_DIR:-build/win64}
-if [ ! -f "$BUILD_DIR/CTestTestfile.cmake" ]; then
-    echo "run-tests.sh: no tests in $BUILD_DIR (build with scripts/build.sh --tests)" >&2
+cd "$(dirname "$0")/.." || exit 2
+PREFIXES=${PREFIXES:-win32 wow64}
+RESULTS=build/test-results
+
+if grep -q '^yes' build/wine32-probe 2>/dev/null; then
+    twin=no
+    program=dist/win32/vxwipe.exe
+    runs=$PREFIXES
+else
+    twin=yes
+    program=build/win64/bin/vxwipe.exe
+    runs=win64
+    echo "Wine cannot start 32-bit programs here ($(cat build/wine32-probe 2>/dev/null ||
+        echo 'not probed: run scripts/probe-wine32.sh')): running the x86_64 twin."
+fi
+if [ ! -f "$program" ]; then
+    echo "run-tests.sh: $program is missing (make test builds it)" >&2
     exit 2
 fi
 
+# shellcheck disable=SC1091
 . scripts/wine-session.sh
-started=$(date +%s)
-wine_session_start "$BUILD_DIR" wineprefix || exit 2
-echo "Wine prefix ready in $(($(date +%s) - started)) s ($WINEPREFIX, display $DISPLAY)"
+rm -rf "$RESULTS"
+mkdir -p "$RESULTS"
+status=0
+first=yes
+for run in $runs; do
+    case $run in
+    win32) arch=win32 build=build/win32 selection="" ;;
+    wow64) arch=win64 build=build/win32 selection="^uninstall_test$" ;;
+    win64) arch=win64 build=build/win64 selection="" ;;
+    *)
+        echo "run-tests.sh: unknown run $run (win32, wow64)" >&2
+        exit 2
+        ;;
+    esac
+    if [ ! -f "$build/CTestTestfile.cmake" ]; then
+        echo "run-tests.sh: no tests in $build (build with scripts/build.sh --tests)" >&2
+        exit 2
+    fi
+    started=$(date +%s)
+    if [ "$first" = yes ]; then
+        export WINEARCH="$arch"
+        wine_session_start "$build" "prefix-$run" || exit 2
+        first=no
+    else
+        wine_session_next_prefix "prefix-$run" "$arch" || exit 2
+    fi
+    echo "Run $run: prefix ready in $(($(date +%s) - started)) s ($WINEPREFIX, display $DISPLAY)"
+    mkdir -p "$RESULTS/$run"
+    # The tests find the program under test and write their results through these.
+    VXWIPE_UNDER_TEST=$(wine winepath -w "$(pwd)/$program" 2>/dev/null | tr -d '\r')
+    GTEST_OUTPUT="xml:$(wine winepath -w "$(pwd)/$RESULTS/$run" 2>/dev/null | tr -d '\r')\\"
+    export VXWIPE_UNDER_TEST GTEST_OUTPUT
+    if [ -n "$selection" ]; then
+        (cd "$build" && ctest --output-on-failure -R "$selection" "$@")
+    else
+        (cd "$build" && ctest --output-on-failure "$@")
+    fi
+    result=$?
+    echo "$result $(($(date +%s) - started))" >"$RESULTS/$run/ctest-status"
+    [ "$result" = 0 ] || status=1
+done
 
-(cd "$BUILD_DIR" && ctest --output-on-failure "$@")
+# shellcheck disable=SC2086 # one argument per run
+/usr/bin/python3 scripts/test-summary.py "$RESULTS" "$program" "$twin" $runs
+exit $status

@@ -1,9 +1,15 @@
+# shellcheck shell=sh
 # Sourced by the scripts that run Windows programs: a private Wine prefix with its own
 # wineserver and display, all shut down on the way out.
 #   wine_session_start BUILD_DIR PREFIX_NAME [user-display]
+#       WINEARCH (win32: a pure 32-bit prefix; win64, the default: a 64-bit prefix, which
+#       runs 32-bit programs through WoW64 where wine32 is installed)
+#   wine_session_next_prefix PREFIX_NAME ARCH
+#       stops the current prefix's server and makes another fresh prefix on the same display
 # "user-display" keeps the caller's DISPLAY (boxes on the user's screen) instead of Xvfb.
 
 wine_session_xvfb_pid=""
+WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix; it takes 6-25 s
 wine_session_display_file=""
 
 wine_session_stop() {
@@ -17,8 +23,8 @@ wine_session_stop() {
 
 wine_session_start() {
     session_build=$(cd "$1" && pwd)
-    export WINEPREFIX="$session_build/$2"
-    export WINEARCH=win64
+    # The caller may ask for a pure 32-bit prefix (WINEARCH=win32).
+    export WINEARCH="${WINEARCH:-win64}"
     export WINEDEBUG=-all
     # No offers to download Mono or Gecko, no menu entries written into the home folder.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -44,15 +50,27 @@ wine_session_start() {
             sleep 0.1
             waited=$((waited + 1))
         done
-        export DISPLAY=":$(head -n 1 "$wine_session_display_file")"
+        DISPLAY=":$(head -n 1 "$wine_session_display_file")"
+        export DISPLAY
     fi
+    wine_session_make_prefix "$2"
+}
 
+wine_session_next_prefix() {
+    wineserver -k >/dev/null 2>&1
+    export WINEARCH="$2"
+    wine_session_make_prefix "$1"
+}
+
+wine_session_make_prefix() {
+    export WINEPREFIX="$session_build/$1"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # The server and the prefix's services outlive wineboot and keep the handles they were
     # given: theirs go to a file, never to the caller's pipes.
     wineserver -p >"$session_build/wineserver.log" 2>&1
-    if ! wine wineboot --init </dev/null >"$session_build/wineboot.log" 2>&1; then
+    if ! timeout -k 5 "$WINE_SESSION_BOOT_LIMIT" wine wineboot --init </dev/null \
+        >"$session_build/wineboot.log" 2>&1; then
         echo "wineboot failed (see $session_build/wineboot.log)" >&2
         return 2
     fi

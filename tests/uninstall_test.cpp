@@ -1,8 +1,12 @@
 // The whole uninstall, end to end: a sample installation laid by vxsample.exe, the
-// real vxwipe.exe run as a child with its boxes answered, and what is left afterwards.
+// real vxwipe.exe run as a child with its boxes answered, and what is left afterwards;
+// one table of scenarios, run in Wine posing as each Windows version.
 #include "tests/support/strings.h"
 #include "tests/support/wintest.h"
 
+#include "removal/manifest.h"
+
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -10,12 +14,23 @@ using namespace wintest;
 
 namespace {
 
-const char INSTALL_DIR[] = "C:\\Program Files\\VORTA\\VORTA-X";
-const char UNINSTALL_ENTRY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORTA-X";
+const char VORTA_FOLDER[] = "VORTA";
+const char PRODUCT_FOLDER[] = "VORTA-X";
+// A Japanese user's folder name, in UTF-8: in code page 932 both characters end in the
+// byte of a backslash (0x83 0x5C, 0x95 0x5C), the last one just before the separator.
+const char JAPANESE_FOLDER[] = "ソフト表";
+const char UNINSTALL_KEY_PATH[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string UNINSTALL_ENTRY = std::string(UNINSTALL_KEY_PATH) + "VORTA-X";
 const char USER_SETTINGS[] = "Software\\VORTA\\XSERVER";
-const char INSTALLSHIELD_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                                 "InstallShield_{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}";
+const std::string INSTALLSHIELD_KEY =
+    std::string(UNINSTALL_KEY_PATH) + "InstallShield_{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}";
+const std::string GENERATION_2_ENTRY =
+    std::string(UNINSTALL_KEY_PATH) + "{8E41C0B7-26D3-4A95-B7E2-0F6D93A1C548}";
+const std::string GENERATION_3_ENTRY =
+    std::string(UNINSTALL_KEY_PATH) + "{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}";
+const char MACHINE_SETTINGS[] = "Software\\VORTA\\VORTA-X";
 const char USER_FILE[] = "my own.txt";
+const UINT JAPANESE_CODEPAGE = 932;
 
 // What the inventory of vxsample.exe reports, grouped by who removes it.
 enum Part {
@@ -56,12 +71,15 @@ const ExpectedBox WARN_SHORTCUTS = {1060, 1065, OK, Icon::Exclamation, nullptr};
 const ExpectedBox FATAL_NO_COMMAND = {1040, 1041, OK, Icon::Stop, "fail to uninstal inforamtion"};
 const ExpectedBox FATAL_NO_START = {1040, 1041, OK, Icon::Stop, "cannot execute IS process."};
 
+// Every version runs the main paths; one version of each family runs the whole table.
+enum Reach { EVERY_VERSION, FULL_TABLE };
+
 struct Scenario {
     const char* name;
     int generation;
     const char* scope; // "system" or "user"
-    const char* windows;
-    bool japanese;
+    Reach reach;
+    bool japanese; // a Japanese system; the install and temporary folders are Japanese too
     std::vector<std::string> args;
     std::vector<int> answers;
     std::vector<ExpectedBox> boxes;
@@ -72,6 +90,9 @@ struct Scenario {
     bool noInstallRecords = false; // Uninstall entry and per-user settings missing
     bool userFileInInstallDir = false;
     bool userFileInFolder = false;
+    // The NT line only: Windows 9x takes every installation as all users' and never looks
+    // for a per-user one.
+    bool needsUserScope = false;
 };
 
 const char GET_DIR[] = "=== GetInstallDirectory ===";
@@ -108,9 +129,62 @@ std::string chained_command(Chained chained) {
     }
 }
 
-std::vector<std::string> sample_args(const Scenario& s, const char* verb) {
+// The versions Wine poses as for vxwipe.exe and vxsample.exe (AppDefaults "Version").
+// A pure 32-bit prefix stands for 32-bit Windows, 95 to XP; a 64-bit prefix, where the
+// 32-bit programs run through WoW64, for 64-bit Windows. The x86_64 twin poses as all.
+struct WindowsVersion {
+    const char* name;
+    bool win9x;
+    const char* run; // the run that poses as it: "win32" or "wow64" (see run_kind)
+    Reach reach;     // FULL_TABLE: the whole table runs in this version
+};
+
+const WindowsVersion VERSIONS[] = {
+    {"win95", true, "win32", EVERY_VERSION},  {"win98", true, "win32", FULL_TABLE},
+    {"winme", true, "win32", EVERY_VERSION},  {"nt40", false, "win32", EVERY_VERSION},
+    {"win2k", false, "win32", EVERY_VERSION}, {"winxp", false, "win32", FULL_TABLE},
+    {"vista", false, "wow64", EVERY_VERSION}, {"win7", false, "wow64", EVERY_VERSION},
+    {"win10", false, "wow64", FULL_TABLE},
+};
+
+struct Row {
+    const Scenario* scenario;
+    const WindowsVersion* windows;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.scenario->name << " as " << row.windows->name << " in a " << run_kind() << " run";
+}
+
+bool in_wow64(const Row&) {
+    return std::string(run_kind()) == "wow64";
+}
+
+// Where the installer put the product: a 32-bit installer on 64-bit Windows takes the
+// 32-bit programs' folder. UTF-8.
+std::string program_files(const Row& row) {
+    return in_wow64(row) ? "C:\\Program Files (x86)" : "C:\\Program Files";
+}
+
+std::string install_dir(const Row& row) {
+    return program_files(row) + "\\" + VORTA_FOLDER + "\\" +
+           (row.scenario->japanese ? JAPANESE_FOLDER : PRODUCT_FOLDER);
+}
+
+// Texts handed to a child or read from it are in its code page.
+UINT child_codepage(const Row& row) {
+    return row.scenario->japanese ? JAPANESE_CODEPAGE : CP_ACP;
+}
+
+std::string for_child(const Row& row, const std::string& utf8) {
+    return from_utf8(utf8, child_codepage(row));
+}
+
+std::vector<std::string> sample_args(const Row& row, const char* verb) {
+    const Scenario& s = *row.scenario;
     std::vector<std::string> args = {
-        verb, "-generation", std::to_string(s.generation), "-scope", s.scope, "-dir", INSTALL_DIR};
+        verb,    "-generation", std::to_string(s.generation),    "-scope",
+        s.scope, "-dir",        for_child(row, install_dir(row))};
     std::string command = chained_command(s.chained);
     if (!command.empty()) {
         args.push_back("-chained");
@@ -119,22 +193,22 @@ std::vector<std::string> sample_args(const Scenario& s, const char* verb) {
     return args;
 }
 
-void run_sample(const Scenario& s, const std::vector<std::string>& args) {
+void run_sample(const Row& row, const std::vector<std::string>& args) {
     RunOptions options;
     options.program = "vxsample.exe";
     options.args = args;
-    options.windows_version = s.windows;
-    options.japanese = s.japanese;
+    options.windows_version = row.windows->name;
+    options.japanese = row.scenario->japanese;
     RunResult result = run_program(options);
-    ASSERT_EQ(0u, result.exit_code) << "vxsample " << args[0];
+    ASSERT_EQ(0u, result.exit_code) << "vxsample " << args[0] << ": " << result.output;
 }
 
-std::map<std::string, std::string> inventory(const Scenario& s) {
+std::map<std::string, std::string> inventory(const Row& row) {
     std::string out = make_temp_dir("inventory") + "\\inventory.txt";
-    std::vector<std::string> args = sample_args(s, "inventory");
+    std::vector<std::string> args = sample_args(row, "inventory");
     args.push_back("-out");
     args.push_back(out);
-    run_sample(s, args);
+    run_sample(row, args);
     std::map<std::string, std::string> items;
     for (const std::string& line : split_lines(read_file(out))) {
         size_t tab = line.find('\t');
@@ -159,13 +233,13 @@ Part part_of(const std::string& item) {
         return FOLDER;
     if (starts_with(item, "shortcuts "))
         return SHORTCUTS;
-    if (item == std::string("HKLM\\") + UNINSTALL_ENTRY)
+    if (item == "HKLM\\" + UNINSTALL_ENTRY)
         return UNINSTALL;
     if (item == std::string("HKCU\\") + USER_SETTINGS)
         return SETTINGS;
     if (item == "HKCR\\.vxp" || item == "HKCR\\Vortax.Configuration.File")
         return FILE_TYPE;
-    if (item == "HKLM\\Software\\VORTA\\VORTA-X")
+    if (item == std::string("HKLM\\") + MACHINE_SETTINGS)
         return MACHINE;
     if (starts_with(item, "  value UninstallString.ORIG"))
         return CHAINED_VALUE;
@@ -187,13 +261,13 @@ bool looks_complete(const std::string& state) {
     return state == "present";
 }
 
-std::string expected_box_text(const ExpectedBox& box, bool japanese) {
-    std::string text = expected_text(box.text, japanese);
+std::string expected_box_text(const ExpectedBox& box, const Row& row) {
+    std::string text = expected_text(box.text, row.scenario->japanese);
     if (box.fatalMessage != nullptr)
         return std::string(box.fatalMessage) + "\n\n" + text;
     if (box.text == 1063) {
         size_t placeholder = text.find("%s");
-        text.replace(placeholder, 2, INSTALL_DIR);
+        text.replace(placeholder, 2, install_dir(row));
     }
     return text;
 }
@@ -207,13 +281,14 @@ std::string button_label(const char* english, bool japanese) {
     return labels.at(english);
 }
 
-void verify_boxes(const Scenario& s, const std::vector<Box>& boxes) {
+void verify_boxes(const Row& row, const std::vector<Box>& boxes) {
+    const Scenario& s = *row.scenario;
     ASSERT_EQ(s.boxes.size(), boxes.size());
     for (size_t i = 0; i < boxes.size(); i++) {
         SCOPED_TRACE("box " + std::to_string(i + 1));
         const ExpectedBox& expected = s.boxes[i];
         EXPECT_EQ(expected_text(expected.caption, s.japanese), boxes[i].caption);
-        EXPECT_EQ(expected_box_text(expected, s.japanese), boxes[i].text);
+        EXPECT_EQ(expected_box_text(expected, row), boxes[i].text);
         std::vector<std::string> buttons;
         for (const char* button : expected.buttons)
             buttons.push_back(button_label(button, s.japanese));
@@ -261,25 +336,67 @@ void forget_install_directory() {
     delete_key_tree(HKEY_CURRENT_USER, USER_SETTINGS);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         HKEY key;
-        if (RegOpenKeyExA(root, INSTALLSHIELD_KEY, 0, KEY_SET_VALUE, &key) == 0) {
+        if (RegOpenKeyExA(root, INSTALLSHIELD_KEY.c_str(), 0, KEY_SET_VALUE, &key) == 0) {
             RegDeleteValueA(key, "InstallLocation");
             RegCloseKey(key);
         }
     }
 }
 
-class Uninstall : public testing::TestWithParam<Scenario> {
+// On 64-bit Windows a 32-bit installer and uninstaller see HKLM\Software through the
+// 32-bit view. The 64-bit view gets a decoy of each machine key, pointing at a decoy
+// installation where a 64-bit program would have it and carrying an uninstall command
+// that cannot start: reading any of them would show, and none may change.
+const std::string MACHINE_KEYS[] = {UNINSTALL_ENTRY, GENERATION_2_ENTRY, GENERATION_3_ENTRY,
+                                    INSTALLSHIELD_KEY, MACHINE_SETTINGS};
+const char DECOY_DIR[] = "C:\\Program Files\\VORTA\\VORTA-X";
+const char DECOY_COMMAND[] = "C:\\no\\such\\decoy-setup.exe /uninst";
+
+void lay_decoys_at(Where where) {
+    for (const std::string& key : MACHINE_KEYS) {
+        // What the 32-bit installer wrote must not be in the 64-bit view.
+        verify_key_missing_at(where, HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+        set_string_at(where, HKEY_LOCAL_MACHINE, key, "InstallLocation", DECOY_DIR,
+                      KEY_WOW64_64KEY);
+        set_string_at(where, HKEY_LOCAL_MACHINE, key, "UninstallString.ORIG", DECOY_COMMAND,
+                      KEY_WOW64_64KEY);
+    }
+    make_file_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable[0]);
+}
+
+void verify_decoys_untouched_at(Where where) {
+    for (const std::string& key : MACHINE_KEYS) {
+        verify_key_present_at(where, HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+        EXPECT_EQ(DECOY_DIR,
+                  read_string(HKEY_LOCAL_MACHINE, key, "InstallLocation", nullptr, KEY_WOW64_64KEY))
+            << "64-bit view: " << key;
+    }
+    verify_file_present_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable[0]);
+}
+
+void remove_decoys() {
+    for (const std::string& key : MACHINE_KEYS)
+        delete_key_tree(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+    remove_tree(DECOY_DIR);
+    remove_tree(std::string("C:\\Program Files\\") + VORTA_FOLDER);
+}
+
+#define lay_decoys() lay_decoys_at(WT_HERE)
+#define verify_decoys_untouched() verify_decoys_untouched_at(WT_HERE)
+
+class Uninstall : public testing::TestWithParam<Row> {
   protected:
     void TearDown() override {
-        remove_tree(INSTALL_DIR);
-        remove_tree("C:\\Program Files\\VORTA");
-        const char* const productKeys[][2] = {
+        const Row& row = GetParam();
+        remove_tree(for_child(row, install_dir(row)), child_codepage(row));
+        remove_tree(program_files(row) + "\\" + VORTA_FOLDER);
+        if (in_wow64(row))
+            remove_decoys();
+        const std::string productKeys[][2] = {
             {"HKLM", UNINSTALL_ENTRY},
-            {"HKLM", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                     "{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}"},
-            {"HKLM", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                     "{8E41C0B7-26D3-4A95-B7E2-0F6D93A1C548}"},
-            {"HKLM", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program"},
+            {"HKLM", GENERATION_2_ENTRY},
+            {"HKLM", GENERATION_3_ENTRY},
+            {"HKLM", std::string(UNINSTALL_KEY_PATH) + "Other Program"},
             {"HKLM", INSTALLSHIELD_KEY},
             {"HKCU", INSTALLSHIELD_KEY},
             {"HKCU", "Software\\VORTA"},
@@ -289,9 +406,9 @@ class Uninstall : public testing::TestWithParam<Scenario> {
             {"HKCR", "Vortax.Configuration.File"},
         };
         for (const auto& key : productKeys) {
-            HKEY root = std::string(key[0]) == "HKLM"   ? HKEY_LOCAL_MACHINE
-                        : std::string(key[0]) == "HKCU" ? HKEY_CURRENT_USER
-                                                        : HKEY_CLASSES_ROOT;
+            HKEY root = key[0] == "HKLM"   ? HKEY_LOCAL_MACHINE
+                        : key[0] == "HKCU" ? HKEY_CURRENT_USER
+                                           : HKEY_CLASSES_ROOT;
             delete_key_tree(root, key[1]);
         }
         for (int scope = 0; scope < 2; scope++) {
@@ -305,24 +422,30 @@ class Uninstall : public testing::TestWithParam<Scenario> {
 };
 
 TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
-    const Scenario& s = GetParam();
-    run_sample(s, sample_args(s, "lay"));
+    const Row& row = GetParam();
+    const Scenario& s = *row.scenario;
+    run_sample(row, sample_args(row, "lay"));
     if (HasFatalFailure())
         return;
+    if (in_wow64(row))
+        lay_decoys();
     if (s.noInstallRecords)
         forget_install_directory();
+    std::string installDir = for_child(row, install_dir(row));
     if (s.userFileInInstallDir)
-        make_file(std::string(INSTALL_DIR) + "\\" + USER_FILE, "mine");
+        make_file(installDir + "\\" + USER_FILE, "mine");
     // Windows 9x keeps every shortcut in the user's Programs folder.
-    int shortcutScope = std::string(s.scope) == "user" || *s.windows != '\0' ? 1 : 0;
+    int shortcutScope = std::string(s.scope) == "user" || row.windows->win9x ? 1 : 0;
     std::string productFolder = programs_folder(shortcutScope) + "\\VORTA-X";
     if (s.userFileInFolder)
         make_file(productFolder + "\\" + USER_FILE, "mine");
 
     RunOptions options;
     options.args = s.args;
-    options.windows_version = s.windows;
+    options.windows_version = row.windows->name;
     options.japanese = s.japanese;
+    if (s.japanese)
+        options.temp_dir = make_temp_dir(JAPANESE_FOLDER, JAPANESE_CODEPAGE);
     options.answers = s.answers;
     if (s.chained == CHAIN_COMPLETES)
         options.env.push_back(
@@ -330,100 +453,122 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
     RunResult result = run_program(options);
 
     EXPECT_EQ(s.exitCode, result.exit_code);
-    verify_boxes(s, result.boxes);
-    std::map<std::string, std::string> after = inventory(s);
+    verify_boxes(row, result.boxes);
+    std::map<std::string, std::string> after = inventory(row);
     verify_inventory(s, after);
+    if (in_wow64(row))
+        verify_decoys_untouched();
     if (s.noInstallRecords) {
         verify_key_missing(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY);
         verify_key_missing(HKEY_CURRENT_USER, USER_SETTINGS);
     }
     if (s.userFileInInstallDir)
-        verify_file_present(std::string(INSTALL_DIR) + "\\" + USER_FILE);
+        verify_file_present(installDir + "\\" + USER_FILE);
     if (s.userFileInFolder)
         verify_file_present(productFolder + "\\" + USER_FILE);
 
+    ASSERT_TRUE(result.log_exists) << "no log in " << to_utf8(result.temp_dir, child_codepage(row));
     if (s.answers == std::vector<int>{IDCANCEL})
         verify_only_scope_probe(result.log);
     std::vector<std::string> expectedBanners(s.banners.begin(), s.banners.end());
     EXPECT_EQ(expectedBanners, banners(result.log));
+    // The folder as the installer wrote it, byte for byte.
+    if (!s.noInstallRecords && !expectedBanners.empty()) {
+        std::string found = "  InstallDir is " + installDir;
+        EXPECT_NE(result.log.end(), std::find(result.log.begin(), result.log.end(), found))
+            << "no line \"" << to_utf8(found, child_codepage(row)) << "\"";
+    }
     ASSERT_FALSE(result.log.empty());
     EXPECT_EQ(0u, result.log.back().find("<<< END: "));
 }
 
-std::string scenario_name(const testing::TestParamInfo<Scenario>& info) {
-    return info.param.name;
-}
-
 // clang-format off
 const Scenario SCENARIOS[] = {
-    // name, generation, scope, windows, japanese, arguments, answers, boxes, exit code,
+    // name, generation, scope, reach, japanese, arguments, answers, boxes, exit code,
     // what is removed, step banners, chained uninstall, no install records,
-    // a user's file in the install directory, a user's file in the Start-menu folder
+    // a user's file in the install directory, a user's file in the Start-menu folder,
+    // the NT line only
 
     // Normal mode with its questions.
-    {"CancelChangesNothing", 3, "system", "", false, {}, {IDCANCEL}, {CONFIRM}, 0, {}, {}},
-    {"OkYesRemovesAll", 3, "system", "", false, {}, {IDOK, IDYES, IDOK},
+    {"CancelChangesNothing", 3, "system", FULL_TABLE, false, {}, {IDCANCEL}, {CONFIRM}, 0, {},
+     {}},
+    {"OkYesRemovesAll", 3, "system", EVERY_VERSION, false, {}, {IDOK, IDYES, IDOK},
      {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"OkNoKeepsSettings", 3, "system", "", false, {}, {IDOK, IDNO, IDOK},
+    {"OkNoKeepsSettings", 3, "system", FULL_TABLE, false, {}, {IDOK, IDNO, IDOK},
      {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, ALL_BUT_SETTINGS, NORMAL_BANNERS_KEEPING},
-    {"Silent", 3, "system", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"SilentSave", 3, "system", "", false, {"-silent", "-save"}, {}, {}, 0, ALL_BUT_SETTINGS,
-     NORMAL_BANNERS_KEEPING},
-    {"NosaveThenSaveAsksNothing", 3, "system", "", false, {"-nosave", "-save"}, {IDOK, IDOK},
-     {CONFIRM, DONE_ALL}, 0, ALL_BUT_SETTINGS, NORMAL_BANNERS_KEEPING},
-    {"SilentThenNosilentAsks", 3, "system", "", false, {"-silent", "-nosilent"},
+    {"Silent", 3, "system", EVERY_VERSION, false, {"-silent"}, {}, {}, 0, EVERYTHING,
+     NORMAL_BANNERS},
+    {"SilentSave", 3, "system", FULL_TABLE, false, {"-silent", "-save"}, {}, {}, 0,
+     ALL_BUT_SETTINGS, NORMAL_BANNERS_KEEPING},
+    {"NosaveThenSaveAsksNothing", 3, "system", FULL_TABLE, false, {"-nosave", "-save"},
+     {IDOK, IDOK}, {CONFIRM, DONE_ALL}, 0, ALL_BUT_SETTINGS, NORMAL_BANNERS_KEEPING},
+    {"SilentThenNosilentAsks", 3, "system", FULL_TABLE, false, {"-silent", "-nosilent"},
      {IDOK, IDYES, IDOK}, {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"JapaneseOkYes", 3, "system", "", true, {}, {IDOK, IDYES, IDOK},
+    {"JapaneseOkYes", 3, "system", EVERY_VERSION, true, {}, {IDOK, IDYES, IDOK},
      {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, EVERYTHING, NORMAL_BANNERS},
 
-    // Every installer generation and scope, on both platform families.
-    {"Gen1SystemNT", 1, "system", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen1UserNT", 1, "user", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen2SystemNT", 2, "system", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen2UserNT", 2, "user", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen3SystemNT", 3, "system", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen3UserNT", 3, "user", "", false, {"-silent"}, {}, {}, 0, EVERYTHING, NORMAL_BANNERS},
-    {"Gen1SystemWin98", 1, "system", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
+    // Every installer generation and scope.
+    {"Gen1System", 1, "system", FULL_TABLE, false, {"-silent"}, {}, {}, 0, EVERYTHING,
      NORMAL_BANNERS},
-    {"Gen1UserWin98", 1, "user", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
+    {"Gen1User", 1, "user", FULL_TABLE, false, {"-silent"}, {}, {}, 0, EVERYTHING,
      NORMAL_BANNERS},
-    {"Gen2SystemWin98", 2, "system", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
+    {"Gen2System", 2, "system", FULL_TABLE, false, {"-silent"}, {}, {}, 0, EVERYTHING,
      NORMAL_BANNERS},
-    {"Gen2UserWin98", 2, "user", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
+    {"Gen2User", 2, "user", FULL_TABLE, false, {"-silent"}, {}, {}, 0, EVERYTHING,
      NORMAL_BANNERS},
-    {"Gen3SystemWin98", 3, "system", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
-     NORMAL_BANNERS},
-    {"Gen3UserWin98", 3, "user", "win98", false, {"-silent"}, {}, {}, 0, EVERYTHING,
+    {"Gen3User", 3, "user", FULL_TABLE, false, {"-silent"}, {}, {}, 0, EVERYTHING,
      NORMAL_BANNERS},
 
     // What cannot be removed is reported.
-    {"NoInstallRecords", 1, "system", "", false, {}, {IDOK, IDYES, IDOK, IDOK},
+    {"NoInstallRecords", 1, "system", FULL_TABLE, false, {}, {IDOK, IDYES, IDOK, IDOK},
      {CONFIRM, ASK_SETTINGS, WARN_NO_DIR, DONE_REMAINS}, 0,
      {FOLDER, SHORTCUTS, FILE_TYPE, MACHINE, UNINSTALL, SETTINGS},
      {GET_DIR, REMOVE_SETTINGS, REMOVE_SHORTCUTS, REMOVE_ENTRY}, NO_CHAIN, true},
-    {"UserFilesStay", 1, "system", "", false, {}, {IDOK, IDYES, IDOK, IDOK, IDOK},
+    {"UserFilesStay", 1, "system", FULL_TABLE, false, {}, {IDOK, IDYES, IDOK, IDOK, IDOK},
      {CONFIRM, ASK_SETTINGS, WARN_SHORTCUTS, WARN_DIR_STAYS, DONE_REMAINS}, 0, EVERYTHING,
      NORMAL_BANNERS, NO_CHAIN, false, true, true},
 
     // The installer's own uninstall first.
-    {"ChainedCompletesSilently", 3, "system", "", false, {"-IS"}, {}, {}, 0, CHAINED_CLEANUP,
-     CHAINED_BANNERS, CHAIN_COMPLETES},
-    {"ChainedCompletesForUser", 3, "user", "", false, {"-IS"}, {}, {}, 0, CHAINED_CLEANUP,
-     CHAINED_BANNERS, CHAIN_COMPLETES},
-    {"ChainedWithoutInstallDir", 3, "system", "", false, {"-IS"}, {IDOK}, {DONE_REMAINS}, 0,
-     {FOLDER, SHORTCUTS, MACHINE, CHAINED_VALUE, UNINSTALL, SETTINGS},
+    {"ChainedCompletesSilently", 3, "system", EVERY_VERSION, false, {"-IS"}, {}, {}, 0,
+     CHAINED_CLEANUP, CHAINED_BANNERS, CHAIN_COMPLETES},
+    {"ChainedCompletesForUser", 3, "user", FULL_TABLE, false, {"-IS"}, {}, {}, 0,
+     CHAINED_CLEANUP, CHAINED_BANNERS, CHAIN_COMPLETES, false, false, false, true},
+    {"ChainedWithoutInstallDir", 3, "system", FULL_TABLE, false, {"-IS"}, {IDOK},
+     {DONE_REMAINS}, 0, {FOLDER, SHORTCUTS, MACHINE, CHAINED_VALUE, UNINSTALL, SETTINGS},
      {GET_DIR, REMOVE_SHORTCUTS}, CHAIN_COMPLETES, true},
-    {"ChainedCancelled", 3, "system", "", false, {"-IS"}, {}, {}, 0, {}, {GET_DIR},
+    {"ChainedCancelled", 3, "system", FULL_TABLE, false, {"-IS"}, {}, {}, 0, {}, {GET_DIR},
      CHAIN_CANCELLED},
-    {"ChainedCommandMissing", 3, "system", "", false, {"-IS"}, {IDOK}, {FATAL_NO_COMMAND}, 1,
-     {}, {GET_DIR}, CHAIN_MISSING},
-    {"ChainedCommandMissingSilent", 3, "system", "", false, {"-IS", "-silent"}, {}, {}, 1, {},
-     {GET_DIR}, CHAIN_MISSING},
-    {"ChainedCommandUnstartable", 3, "system", "", false, {"-IS"}, {IDOK}, {FATAL_NO_START}, 1,
-     {}, {GET_DIR}, CHAIN_UNSTARTABLE},
+    {"ChainedCommandMissing", 3, "system", FULL_TABLE, false, {"-IS"}, {IDOK},
+     {FATAL_NO_COMMAND}, 1, {}, {GET_DIR}, CHAIN_MISSING},
+    {"ChainedCommandMissingSilent", 3, "system", FULL_TABLE, false, {"-IS", "-silent"}, {}, {},
+     1, {}, {GET_DIR}, CHAIN_MISSING},
+    {"ChainedCommandUnstartable", 3, "system", FULL_TABLE, false, {"-IS"}, {IDOK},
+     {FATAL_NO_START}, 1, {}, {GET_DIR}, CHAIN_UNSTARTABLE},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, Uninstall, testing::ValuesIn(SCENARIOS), scenario_name);
+// The rows of this run: each scenario in each version posed here, the main paths in
+// every version and the whole table in one version of each family.
+std::vector<Row> rows_of_this_run() {
+    std::vector<Row> rows;
+    std::string run = run_kind();
+    for (const WindowsVersion& windows : VERSIONS) {
+        if (run != "win64" && run != windows.run)
+            continue;
+        for (const Scenario& scenario : SCENARIOS)
+            if ((scenario.reach == EVERY_VERSION || windows.reach == FULL_TABLE) &&
+                !(scenario.needsUserScope && windows.win9x))
+                rows.push_back({&scenario, &windows});
+    }
+    return rows;
+}
+
+// "Silent_win98_win32": the scenario, the version, the run.
+std::string row_name(const testing::TestParamInfo<Row>& info) {
+    return std::string(info.param.scenario->name) + "_" + info.param.windows->name + "_" +
+           run_kind();
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, Uninstall, testing::ValuesIn(rows_of_this_run()), row_name);
 
 } // namespace

@@ -94,33 +94,12 @@ std::string lay_product_shortcuts_at(Where where, int scope, bool japanese) {
     return folder;
 }
 
-static void remove_tree_wide(const std::wstring& dir) {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = dir + L"\\" + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree_wide(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 void remove_product_folders(bool japanese) {
     for (int scope = 0; scope <= 1; scope++) {
         std::string programs = programs_folder(scope);
         if (programs.empty())
             continue;
-        remove_tree_wide(
-            utf8_to_wide(to_utf8(programs, CP_ACP) + "\\" + product_folder_name(japanese)));
+        remove_tree(to_utf8(programs, CP_ACP) + "\\" + product_folder_name(japanese), CP_UTF8);
     }
 }
 

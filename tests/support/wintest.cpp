@@ -104,6 +104,21 @@ std::wstring utf8_to_wide(const std::string& utf8) {
     return decode(utf8, CP_UTF8);
 }
 
+// ---- the run ----------------------------------------------------------------
+
+const char* run_kind() {
+    if (sizeof(void*) == 8)
+        return "win64";
+    // Windows 95 and NT 4.0 have no IsWow64Process: look it up.
+    typedef BOOL(WINAPI * IsWow64Function)(HANDLE, BOOL*);
+    IsWow64Function is_wow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (is_wow64 != NULL && is_wow64(GetCurrentProcess(), &wow64) && wow64)
+        return "wow64";
+    return "win32";
+}
+
 // ---- registry -------------------------------------------------------------
 
 void add_key_at(Where where, HKEY root, const std::string& path) {
@@ -117,10 +132,12 @@ void add_key_at(Where where, HKEY root, const std::string& path) {
     RegCloseKey(key);
 }
 
-void set_value_at(Where where, HKEY root, const std::string& path, const std::string& name,
-                  DWORD type, const void* data, DWORD size) {
+static void set_value_in_view(Where where, HKEY root, const std::string& path,
+                              const std::string& name, DWORD type, const void* data, DWORD size,
+                              REGSAM view) {
     HKEY key;
-    LONG status = RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    LONG status =
+        RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &key, NULL);
     if (status != ERROR_SUCCESS) {
         ADD_FAILURE_AT(where.file, where.line)
             << "cannot create key " << key_name(root, path) << ": " << error_text(status);
@@ -134,9 +151,15 @@ void set_value_at(Where where, HKEY root, const std::string& path, const std::st
                                                << " [" << name << "]: " << error_text(status);
 }
 
+void set_value_at(Where where, HKEY root, const std::string& path, const std::string& name,
+                  DWORD type, const void* data, DWORD size) {
+    set_value_in_view(where, root, path, name, type, data, size, 0);
+}
+
 void set_string_at(Where where, HKEY root, const std::string& path, const std::string& name,
-                   const std::string& value) {
-    set_value_at(where, root, path, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+                   const std::string& value, REGSAM view) {
+    set_value_in_view(where, root, path, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1,
+                      view);
 }
 
 void set_dword_at(Where where, HKEY root, const std::string& path, const std::string& name,
@@ -144,9 +167,9 @@ void set_dword_at(Where where, HKEY root, const std::string& path, const std::st
     set_value_at(where, root, path, name, REG_DWORD, &value, sizeof value);
 }
 
-void delete_key_tree(HKEY root, const std::string& path) {
+void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
         return;
     std::vector<std::string> children;
     char name[1024];
@@ -158,13 +181,22 @@ void delete_key_tree(HKEY root, const std::string& path) {
     }
     RegCloseKey(key);
     for (const std::string& child : children)
-        delete_key_tree(root, path + "\\" + child);
-    RegDeleteKeyA(root, path.c_str());
+        delete_key_tree(root, path + "\\" + child, view);
+    if (view == 0) {
+        RegDeleteKeyA(root, path.c_str());
+        return;
+    }
+    // RegDeleteKeyA works in the caller's own view only: delete through the parent.
+    std::string parent = parent_of(path);
+    if (RegOpenKeyExA(root, parent.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteKeyA(key, path.substr(parent.size() + 1).c_str());
+        RegCloseKey(key);
+    }
 }
 
-static bool key_exists(HKEY root, const std::string& path) {
+static bool key_exists(HKEY root, const std::string& path, REGSAM view = 0) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -179,14 +211,20 @@ static bool value_exists(HKEY root, const std::string& path, const std::string& 
     return status == ERROR_SUCCESS;
 }
 
-void verify_key_present_at(Where where, HKEY root, const std::string& path) {
-    if (!key_exists(root, path))
-        ADD_FAILURE_AT(where.file, where.line) << "key missing: " << key_name(root, path);
+static const char* view_name(REGSAM view) {
+    return view == KEY_WOW64_64KEY ? " (64-bit view)" : "";
 }
 
-void verify_key_missing_at(Where where, HKEY root, const std::string& path) {
-    if (key_exists(root, path))
-        ADD_FAILURE_AT(where.file, where.line) << "key present: " << key_name(root, path);
+void verify_key_present_at(Where where, HKEY root, const std::string& path, REGSAM view) {
+    if (!key_exists(root, path, view))
+        ADD_FAILURE_AT(where.file, where.line)
+            << "key missing: " << key_name(root, path) << view_name(view);
+}
+
+void verify_key_missing_at(Where where, HKEY root, const std::string& path, REGSAM view) {
+    if (key_exists(root, path, view))
+        ADD_FAILURE_AT(where.file, where.line)
+            << "key present: " << key_name(root, path) << view_name(view);
 }
 
 void verify_value_present_at(Where where, HKEY root, const std::string& path,
@@ -203,12 +241,13 @@ void verify_value_missing_at(Where where, HKEY root, const std::string& path,
             << "value present: " << key_name(root, path) << " [" << name << "]";
 }
 
-std::string read_string(HKEY root, const std::string& path, const std::string& name, bool* found) {
+std::string read_string(HKEY root, const std::string& path, const std::string& name, bool* found,
+                        REGSAM view) {
     bool dummy;
     bool& ok = found ? *found : dummy;
     ok = false;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return std::string();
     char data[4096];
     DWORD size = sizeof data - 1;
@@ -259,17 +298,48 @@ std::string programs_folder(int scope) {
 
 static const char TEMP_ROOT[] = "C:\\wt";
 static const char JAPANESE_LOCALE[] = "ja_JP.UTF-8";
+static const UINT JAPANESE_CODEPAGE = 932;
 
-std::string make_temp_dir(const std::string& stem) {
+namespace {
+
+std::wstring widen(const std::string& path, UINT codepage) {
+    return decode(path, codepage);
+}
+
+void remove_tree_wide(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                remove_tree_wide(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+} // namespace
+
+std::string make_temp_dir(const std::string& stem, UINT codepage) {
     static int counter = 0;
     CreateDirectoryA(TEMP_ROOT, NULL);
     char name[64];
     sprintf(name, "-%d-%lu", ++counter, (unsigned long)GetCurrentProcessId());
-    std::string path = std::string(TEMP_ROOT) + "\\" + stem + name;
-    remove_tree(path);
-    if (!make_dirs(path))
-        ADD_FAILURE() << "cannot create the temporary directory " << path;
-    return path;
+    std::wstring path = utf8_to_wide(std::string(TEMP_ROOT) + "\\" + stem + name);
+    remove_tree_wide(path);
+    if (!CreateDirectoryW(path.c_str(), NULL))
+        ADD_FAILURE() << "cannot create the temporary directory " << wide_to_utf8(path);
+    return encode(path, codepage);
 }
 
 void make_file_at(Where where, const std::string& path, const std::string& content) {
@@ -321,8 +391,8 @@ void verify_dir_missing_at(Where where, const std::string& path) {
         ADD_FAILURE_AT(where.file, where.line) << "directory present: " << path;
 }
 
-std::string read_file(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+std::string read_file(const std::string& path, UINT codepage) {
+    HANDLE file = CreateFileW(widen(path, codepage).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
@@ -336,28 +406,10 @@ std::string read_file(const std::string& path) {
     return content;
 }
 
-void remove_tree(const std::string& path) {
+void remove_tree(const std::string& path, UINT codepage) {
     if (path.size() < 3)
         return; // never a drive root
-    DWORD attributes = attributes_of(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
-                continue;
-            remove_tree(path + "\\" + found.cFileName);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    remove_tree_wide(widen(path, codepage));
 }
 
 std::vector<std::string> split_lines(const std::string& content) {
@@ -448,6 +500,10 @@ const char* icon_name(Icon icon) {
 }
 
 std::string binary_path(const std::string& name) {
+    bool set = false;
+    std::string under_test = get_env("VXWIPE_UNDER_TEST", &set);
+    if (set && name == "vxwipe.exe")
+        return under_test;
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
     std::string folder = parent_of(std::string(path, length));
@@ -464,13 +520,23 @@ std::vector<std::string> banners(const std::vector<std::string>& log) {
 
 namespace {
 
-// The C runtime's rules for splitting a command line, inverted.
-std::string quote_argument(const std::string& argument) {
+// The C runtime's rules for splitting a command line, inverted. The runtime splits the
+// characters of the child's code page: the second byte of a code page 932 character
+// ("\x95\x5C") is no backslash.
+std::string quote_argument(const std::string& argument, UINT codepage = CP_ACP) {
     if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
         return argument;
     std::string quoted = "\"";
     size_t backslashes = 0;
-    for (char c : argument) {
+    for (size_t i = 0; i < argument.size(); i++) {
+        char c = argument[i];
+        if (IsDBCSLeadByteEx(codepage, (BYTE)c) && i + 1 < argument.size()) {
+            quoted.append(backslashes, '\\');
+            backslashes = 0;
+            quoted += c;
+            quoted += argument[++i];
+            continue;
+        }
         if (c == '\\') {
             backslashes++;
             continue;
@@ -883,9 +949,10 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     std::string environment = environment_block(variables);
 
     std::string program = binary_path(options.program);
-    std::string command_line = quote_argument(program);
+    UINT codepage = options.japanese ? JAPANESE_CODEPAGE : CP_ACP;
+    std::string command_line = quote_argument(program, codepage);
     for (const std::string& argument : options.args)
-        command_line += " " + quote_argument(argument);
+        command_line += " " + quote_argument(argument, codepage);
 
     Child child;
     bool started = options.japanese ? start_japanese(where, program, command_line, environment,
@@ -941,10 +1008,12 @@ RunResult run_program_at(Where where, const RunOptions& options) {
         ADD_FAILURE_AT(where.file, where.line)
             << "missing box: " << options.answers.size() - next_answer << " answer(s) not used";
 
+    // A Japanese child's temporary directory is in code page 932.
     std::string log_path = result.temp_dir + "\\" + LOG_FILE_NAME;
-    result.log_exists = attributes_of(log_path) != INVALID_FILE_ATTRIBUTES;
+    result.log_exists =
+        GetFileAttributesW(widen(log_path, codepage).c_str()) != INVALID_FILE_ATTRIBUTES;
     if (result.log_exists)
-        result.log = split_lines(read_file(log_path));
+        result.log = split_lines(read_file(log_path, codepage));
     return result;
 }
 

@@ -17,21 +17,30 @@ struct Where {
     int line;
 };
 
+// ---- the run ----------------------------------------------------------------
+// What this run is: "win32", a 32-bit program in a pure 32-bit prefix (32-bit Windows);
+// "wow64", a 32-bit program in a 64-bit prefix (64-bit Windows); "win64", the x86_64
+// twin, which runs where Wine cannot start 32-bit programs.
+const char* run_kind();
+
 // ---- registry -------------------------------------------------------------
+// The verbs that take a view act on the 32-bit programs' keys by default; KEY_WOW64_64KEY
+// reaches the 64-bit programs' keys of a WoW64 run, where HKLM\Software differs.
 void add_key_at(Where, HKEY root, const std::string& path);
 void set_string_at(Where, HKEY root, const std::string& path, const std::string& name,
-                   const std::string& value);
+                   const std::string& value, REGSAM view = 0);
 void set_value_at(Where, HKEY root, const std::string& path, const std::string& name, DWORD type,
                   const void* data, DWORD size);
 void set_dword_at(Where, HKEY root, const std::string& path, const std::string& name, DWORD value);
-void delete_key_tree(HKEY root, const std::string& path); // cleanup: silent if missing
-void verify_key_present_at(Where, HKEY root, const std::string& path);
-void verify_key_missing_at(Where, HKEY root, const std::string& path);
+// cleanup: silent if missing
+void delete_key_tree(HKEY root, const std::string& path, REGSAM view = 0);
+void verify_key_present_at(Where, HKEY root, const std::string& path, REGSAM view = 0);
+void verify_key_missing_at(Where, HKEY root, const std::string& path, REGSAM view = 0);
 void verify_value_present_at(Where, HKEY root, const std::string& path, const std::string& name);
 void verify_value_missing_at(Where, HKEY root, const std::string& path, const std::string& name);
 // A REG_SZ/REG_EXPAND_SZ value as stored; "" and *found = false when missing or of another type.
 std::string read_string(HKEY root, const std::string& path, const std::string& name,
-                        bool* found = nullptr);
+                        bool* found = nullptr, REGSAM view = 0);
 // Makes Wine pose as another Windows version for one program (a file name such as
 // "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
 // value, so the program runs as the prefix default (the NT line). run_program sets it for
@@ -45,16 +54,20 @@ void set_windows_version(const std::string& program, const std::string& version)
 std::string programs_folder(int scope);
 
 // ---- files ----------------------------------------------------------------
-// Paths are Windows paths ("C:\\...") in the system code page.
-std::string make_temp_dir(const std::string& stem); // fresh and empty: C:\wt\<stem>-<n>-<pid>
+// Paths are Windows paths ("C:\\...") in the system code page, except where a verb takes
+// the code page of its paths (932 for those of a Japanese child).
+// Fresh and empty: C:\wt\<stem>-<n>-<pid>; stem in UTF-8, the path in codepage.
+std::string make_temp_dir(const std::string& stem, UINT codepage = CP_ACP);
 void make_file_at(Where, const std::string& path, const std::string& content = "x");
 void make_dir_at(Where, const std::string& path); // with missing parents
 void verify_file_present_at(Where, const std::string& path);
 void verify_file_missing_at(Where, const std::string& path);
 void verify_dir_present_at(Where, const std::string& path);
 void verify_dir_missing_at(Where, const std::string& path);
-std::string read_file(const std::string& path); // whole content, bytes as they are
-void remove_tree(const std::string& path);      // cleanup: clears read-only, silent
+// Whole content, bytes as they are; "" when missing.
+std::string read_file(const std::string& path, UINT codepage = CP_ACP);
+// cleanup: clears read-only, silent
+void remove_tree(const std::string& path, UINT codepage = CP_ACP);
 
 // Lines of a text file split at CR LF, without the line ends (a bare LF stays in its line).
 std::vector<std::string> split_lines(const std::string& content);
@@ -116,8 +129,9 @@ struct RunOptions {
     // block: the child is started by tests/tools/wintest_spawn.exe, itself run as the
     // Unix command "env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine ...". Costs ~0.5 s.
     bool japanese = false;
-    // TMP/TEMP of the child; "" = a fresh one. Wine's GetTempPath returns TMP as it is
-    // (plus a backslash) without checking that the directory exists.
+    // TMP/TEMP of the child, in the child's code page; "" = a fresh one. Wine's
+    // GetTempPath returns TMP as it is (plus a backslash) without checking that the
+    // directory exists.
     std::string temp_dir;
     std::vector<int> answers;                             // one per expected box, in order
     DWORD timeout_ms = 20000;                             // the child is killed after this
@@ -145,7 +159,9 @@ RunResult run_program_at(Where, const RunOptions& options);
 // The lines of a log that begin with "===" (the step banners), in order.
 std::vector<std::string> banners(const std::vector<std::string>& log);
 
-// Full path of a file in the folder of the test binaries (vxwipe.exe, helpers).
+// Full path of a file in the folder of the test binaries (the helpers). "vxwipe.exe" is
+// the program under test: VXWIPE_UNDER_TEST when set (run-tests.sh sets it to the
+// shipped dist/win32/vxwipe.exe), else the one built next to the tests.
 std::string binary_path(const std::string& name);
 
 } // namespace wintest

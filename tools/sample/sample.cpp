@@ -25,9 +25,15 @@ std::string Join(const std::string& directory, const std::string& name) {
     return directory + "\\" + name;
 }
 
+// Character by character: in code page 932 the second byte of a character such as
+// "\x95\x5C" may be that of a backslash.
 std::string ParentOf(const std::string& path) {
-    size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const char* text = path.c_str();
+    const char* slash = NULL;
+    for (const char* p = text; *p != '\0'; p = CharNextA(p))
+        if (*p == '\\')
+            slash = p;
+    return slash == NULL ? std::string() : path.substr(0, slash - text);
 }
 
 bool Exists(const std::string& path) {

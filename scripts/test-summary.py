@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""Summary of a run of scripts/run-tests.sh: which program ran, each run's result, and the
+end-to-end table per Windows version and prefix, read from GoogleTest's XML reports.
+
+    test-summary.py RESULTS PROGRAM TWIN(yes|no) RUN...
+RESULTS/<run>/ holds the XML reports and ctest-status ("<exit code> <seconds>").
+"""
+import collections
+import glob
+import os
+import sys
+import xml.etree.ElementTree as ElementTree
+
+RUNS = {
+    "win32": "pure 32-bit prefix (Windows 95 to XP)",
+    "wow64": "64-bit prefix, WoW64 (Windows Vista to 10)",
+    "win64": "64-bit prefix, x86_64 twin",
+}
+VERSION_ORDER = ["win95", "win98", "winme", "nt40", "win2k", "winxp", "vista", "win7", "win10"]
+TABLE_SUITE = "Versions/Uninstall"
+
+
+def test_cases(run_dir):
+    """(program, suite, name, passed) for every test case that ran."""
+    for report in sorted(glob.glob(os.path.join(run_dir, "*.xml"))):
+        program = os.path.splitext(os.path.basename(report))[0]
+        try:
+            root = ElementTree.parse(report).getroot()
+        except ElementTree.ParseError:
+            continue
+        for case in root.iter("testcase"):
+            if case.get("result", "completed") == "skipped" or case.get("status") == "notrun":
+                continue
+            passed = case.find("failure") is None and case.find("error") is None
+            yield program, case.get("classname", ""), case.get("name", ""), passed
+
+
+def ctest_status(run_dir):
+    try:
+        with open(os.path.join(run_dir, "ctest-status"), encoding="ascii") as status:
+            code, seconds = status.read().split()
+            return int(code), int(seconds)
+    except (OSError, ValueError):
+        return None, None
+
+
+def main():
+    results, program, twin, runs = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    print()
+    print("Summary")
+    if twin == "yes":
+        print("  This machine cannot start 32-bit Windows programs under Wine: the x86_64 twin")
+        print(f"  {program} ran instead of the shipped dist/win32/vxwipe.exe.")
+    else:
+        print(f"  Program under test: {program}, the shipped PE32 (i686), started by every test.")
+    print()
+    header = ("run", "prefix", "programs", "tests", "failed", "time")
+    print("  {:6} {:43} {:>8} {:>6} {:>6} {:>6}  result".format(*header))
+    rows = collections.OrderedDict()
+    overall = 0
+    for run in runs:
+        run_dir = os.path.join(results, run)
+        prefix = RUNS.get(run, run)
+        programs = len(glob.glob(os.path.join(run_dir, "*.xml")))
+        cases = list(test_cases(run_dir))
+        failed = sum(1 for case in cases if not case[3])
+        code, seconds = ctest_status(run_dir)
+        result = "passed" if code == 0 else "FAILED" if code is not None else "not run"
+        if code != 0:
+            overall = 1
+        time = f"{seconds} s" if seconds is not None else "-"
+        print(f"  {run:6} {prefix:43} {programs:8} {len(cases):6} {failed:6} {time:>6}  {result}")
+        for _, suite, name, passed in cases:
+            if suite != TABLE_SUITE:
+                continue
+            scenario, version, row_run = name.split("/", 1)[-1].rsplit("_", 2)
+            row = rows.setdefault((version, row_run), {"passed": 0, "failed": []})
+            if passed:
+                row["passed"] += 1
+            else:
+                row["failed"].append(scenario)
+    if rows:
+        print()
+        print("  End-to-end table by Windows version and prefix (one row each):")
+        print(f"  {'version':8} {'prefix':6} {'scenarios':>9} {'passed':>6}  result")
+        ordered = sorted(rows.items(), key=lambda item: (
+            VERSION_ORDER.index(item[0][0]) if item[0][0] in VERSION_ORDER else 99, item[0][1]))
+        for (version, row_run), row in ordered:
+            total = row["passed"] + len(row["failed"])
+            verdict = "pass" if not row["failed"] else "FAIL: " + ", ".join(row["failed"])
+            print(f"  {version:8} {row_run:6} {total:9} {row['passed']:6}  {verdict}")
+    print()
+    print("All tests passed." if overall == 0 else "Some tests FAILED (see above).")
+
+
+if __name__ == "__main__":
+    main()
