@@ -18,7 +18,8 @@ wine_session_stop() {
 wine_session_start() {
     session_build=$(cd "$1" && pwd)
     export WINEPREFIX="$session_build/$2"
-    export WINEARCH=win64
+    # The caller may ask for a pure 32-bit prefix (WINEARCH=win32).
+    export WINEARCH=${WINEARCH:-win64}
     export WINEDEBUG=-all
     # No offers to download Mono or Gecko, no menu entries written into the home folder.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
