@@ -5,11 +5,14 @@
 // FOLDER (a Start-menu folder) its NAME.lnk shortcuts and then itself; each key tree
 // (ROOT is HKLM, HKCU or HKCR) goes depth-first. Without arguments it does nothing,
 // which measures the start-up of a process. The exit code counts what could not be
-// removed.
+// removed, or is EXIT_USAGE for arguments it does not take.
+// It starts as the uninstaller does, so that the two differ only in their work: a GUI
+// program that registers a window class and makes a hidden window before anything else.
 #include "removal/manifest.h"
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -20,6 +23,8 @@ const int SUBKEY_CAPACITY = 260;
 const int MAX_SHORTCUTS = 32;
 const int MAX_KEYS = 16;
 const int EXIT_USAGE = 100;
+const char WINDOW_CLASS[] = "bench_baseline";
+const int WINDOW_SIZE = 300;
 
 struct KeyTree {
     HKEY root;
@@ -123,16 +128,27 @@ int DeleteKeyTree(HKEY parent, const char* path) {
     return failures + (RegDeleteKeyA(parent, path) == ERROR_SUCCESS ? 0 : 1);
 }
 
+HWND MakeHiddenWindow(HINSTANCE instance) {
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    windowClass.lpszClassName = WINDOW_CLASS;
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, WINDOW_CLASS, WINDOW_CLASS, WS_OVERLAPPEDWINDOW, 0, 0, WINDOW_SIZE,
+                           WINDOW_SIZE, NULL, NULL, instance, NULL);
+}
+
 } // namespace
 
-int main(int argc, char** argv) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    MakeHiddenWindow(instance);
     Request request;
-    if (!ParseRequest(argc, argv, &request)) {
-        fputs("usage: bench_baseline [-dir DIR] [-folder FOLDER] [-shortcut NAME]... "
-              "[-key HKLM|HKCU|HKCR PATH]...\n",
-              stderr);
+    if (!ParseRequest(__argc, __argv, &request))
         return EXIT_USAGE;
-    }
     int failures = 0;
     if (request.folder != NULL)
         failures += RemoveShortcuts(request);
