@@ -9,6 +9,9 @@
 #   TREE_RUNS=5            timed deletions of each key tree
 #   BUILD_DIR=build/win32  where the i686 tools are (bin/)
 #   SHIPPED=dist/win32/vxwipe.exe   the program that is timed
+# Run as root, the session runs in a cpuacct cgroup of its own, so that each run's CPU
+# time (the program's, the wineserver's and the X server's) is taken beside its wall time:
+# on a busy machine the wall time grows with the waits for a processor, the CPU time not.
 set -u
 cd "$(dirname "$0")/.." || exit 2
 RUNS=${RUNS:-7}
@@ -51,11 +54,33 @@ elif ! ls "$NSIS_STUBS/zlib-$NSIS_TARGET" >/dev/null 2>&1; then
     nsis_note="no NSIS $NSIS_TARGET stub"
 fi
 
+CPU_GROUPS=/sys/fs/cgroup/cpuacct
+cpu_group=""
+if [ -w "$CPU_GROUPS" ] && mkdir "$CPU_GROUPS/vxwipe-bench-$$" 2>/dev/null; then
+    cpu_group="$CPU_GROUPS/vxwipe-bench-$$"
+    echo $$ >"$cpu_group/cgroup.procs"
+fi
+# Back to the parent group, then the group goes once the session's processes have ended.
+# shellcheck disable=SC2317 # called from the EXIT trap
+leave_cpu_group() {
+    [ -n "$cpu_group" ] || return 0
+    echo $$ >"$CPU_GROUPS/cgroup.procs"
+    for _ in $(seq 20); do
+        rmdir "$cpu_group" 2>/dev/null && return 0
+        sleep 0.5
+    done
+    echo "benchmark: $cpu_group could not be removed" >&2
+}
+
 load_at_start=$(cut -d ' ' -f 1 /proc/loadavg)
 export WINEARCH=win32
 . scripts/wine-session.sh
 echo "Preparing a fresh 32-bit Wine prefix in $BUILD_DIR/bench-prefix ..."
-wine_session_start "$BUILD_DIR" bench-prefix || exit 2
+wine_session_start "$BUILD_DIR" bench-prefix
+started=$?
+# The session's own way out, then the group's.
+trap 'trap - EXIT INT TERM HUP; wine_session_stop; leave_cpu_group' EXIT
+[ "$started" = 0 ] || exit 2
 export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 
 work="$BUILD_DIR/bench"
@@ -65,6 +90,8 @@ to_windows() {
 }
 work_windows=$(to_windows "$work")
 bin_windows=$(to_windows "$BIN")
+timer_options=()
+[ -z "$cpu_group" ] || timer_options=(-cpu "$(to_windows "$cpu_group/cpuacct.usage")")
 shipped_windows=$(to_windows "$SHIPPED")
 
 sample() {
@@ -96,10 +123,12 @@ check_removed() {
               if (wrong != "") { printf "%s", wrong; exit 1 } }'
 }
 
-# "<milliseconds> <exit code>" of one run of a Windows command line: the time from just
-# before its process is created to the end of the wait for it, taken inside Wine.
+# "<milliseconds> <exit code> [<CPU milliseconds>]" of one run of a Windows command line:
+# the time from just before its process is created to the end of the wait for it, taken
+# inside Wine, and the session's CPU time meanwhile.
 time_run() {
-    wine "$BIN/bench_timer.exe" "$1" </dev/null 2>>"$work/timer.err" | tr -d '\r'
+    wine "$BIN/bench_timer.exe" "${timer_options[@]}" "$1" </dev/null 2>>"$work/timer.err" |
+        tr -d '\r'
 }
 
 # Median, then the range, of numbers given one a line: "<median> <min> <max>".
@@ -191,7 +220,7 @@ if [ -z "$nsis_note" ]; then
 fi
 contenders+=(startup)
 command[startup]="\"$bin_windows\\$BASELINE_PROGRAM\""
-declare -A took failed
+declare -A took cpu failed
 for contender in "${contenders[@]}"; do
     failed[$contender]=""
 done
@@ -205,10 +234,8 @@ for round in $(seq 0 "$RUNS"); do
     for turn in $(seq 0 $((count - 1))); do
         contender=${contenders[$(((round + turn) % count))]}
         [ "$contender" = startup ] || lay
-        result=$(time_run "${command[$contender]}")
-        milliseconds=${result% *}
-        exit_code=${result#* }
-        if [ -z "$result" ] || [ "$exit_code" != 0 ]; then
+        read -r milliseconds exit_code cpu_milliseconds < <(time_run "${command[$contender]}")
+        if [ -z "${exit_code:-}" ] || [ "$exit_code" != 0 ]; then
             failed[$contender]="exit code ${exit_code:-none} in round $round"
             continue
         fi
@@ -216,7 +243,9 @@ for round in $(seq 0 "$RUNS"); do
             failed[$contender]="round $round left behind or wrongly removed:$leftovers"
             continue
         fi
-        [ "$round" = 0 ] || took[$contender,$round]=$milliseconds
+        [ "$round" = 0 ] && continue
+        took[$contender,$round]=$milliseconds
+        [ "${cpu_milliseconds:--}" = - ] || cpu[$contender,$round]=$cpu_milliseconds
     done
     [ "$round" = 0 ] || printf '  round %d of %d done\n' "$round" "$RUNS"
 done
@@ -298,21 +327,32 @@ for contender in "${contenders[@]}"; do
     fi
 done
 
-# The values of one contender, or the ratios of two, round by round.
+# The values of one contender in the named table (took or cpu), or the ratios of two
+# contenders' values, round by round.
+value_of() {
+    if [ "$1" = cpu ]; then echo "${cpu[$2,$3]:-}"; else echo "${took[$2,$3]:-}"; fi
+}
 series() {
     for round in $(seq 1 "$RUNS"); do
-        local a=${took[$1,$round]:-}
-        if [ $# = 1 ]; then
+        local a b
+        a=$(value_of "$1" "$2" "$round")
+        if [ $# = 2 ]; then
             [ -z "$a" ] || echo "$a"
         else
-            local b=${took[$2,$round]:-}
+            b=$(value_of "$1" "$3" "$round")
             [ -z "$a" ] || [ -z "$b" ] || awk -v a="$a" -v b="$b" 'BEGIN { if (b > 0) print a / b }'
         fi
     done
 }
+# "<median> <min-max>" of a series, numbers with the given decimals; "-" when empty.
+spread() {
+    local decimals=$1
+    shift
+    series "$@" | summary | awk -v d="$decimals" '{ printf "%.*f %.*f-%.*f\n", d, $1, d, $2, d, $3 }' |
+        grep . || echo "- -"
+}
 row() {
-    printf '%-40s %10s %17s %9s %9s %6s  %s\n' "$1" "$2" "${3:-}" "${4:-}" "${5:-}" "${6:-}" \
-        "${7:-}"
+    printf '%-40s %8s %15s %8s %15s %6s %6s %6s  %s\n' "$@"
 }
 group() {
     echo "$1" | sed -E ':a; s/([0-9])([0-9]{3})($|,)/\1,\2\3/; ta'
@@ -320,22 +360,24 @@ group() {
 bytes() {
     echo "$(group "$(stat -c %s "$1")") bytes"
 }
-# A contender's row: median and range of its times, its calls, and a note.
+per_entry() {
+    awk -v c="$1" -v n="$2" 'BEGIN { printf "%.2f", c / n }'
+}
+# A contender's row: its wall and CPU times, its calls, and a note.
 time_row() {
     local label=$1 contender=$2 note=$3
     if [ -n "${failed[$contender]:-}" ]; then
-        row "$label" failed "" "" "" "" "$note"
+        row "$label" failed "" "" "" "" "" "" "$note"
         return
     fi
-    read -r median low high < <(series "$contender" | summary)
-    local perFile="" perDir="" rest=""
+    local perFile="" perDir="" rest="" fileCalls dirCalls
     if [ -n "${calls[$contender]:-}" ]; then
-        read -r fileCalls dirCalls restCalls <<<"${calls[$contender]}"
-        perFile=$(awk -v c="$fileCalls" -v n="$file_count" 'BEGIN { printf "%.2f", c / n }')
-        perDir=$(awk -v c="$dirCalls" -v n="$((subdir_count + 1))" 'BEGIN { printf "%.2f", c / n }')
-        rest=$restCalls
+        read -r fileCalls dirCalls rest <<<"${calls[$contender]}"
+        perFile=$(per_entry "$fileCalls" "$file_count")
+        perDir=$(per_entry "$dirCalls" "$((subdir_count + 1))")
     fi
-    row "$label" "$(printf '%.1f' "$median") ms" "$(printf '%.1f-%.1f ms' "$low" "$high")" \
+    # shellcheck disable=SC2046 # each spread is two columns
+    row "$label" $(spread 1 took "$contender") $(spread 1 cpu "$contender") \
         "$perFile" "$perDir" "$rest" "$note"
 }
 ratio_row() {
@@ -343,16 +385,17 @@ ratio_row() {
     shift
     for contender in "$@"; do
         if [ -n "${failed[$contender]:-}" ] || [ -z "${command[$contender]:-}" ]; then
-            row "$label" "-"
+            row "$label" - - - - "" "" "" ""
             return
         fi
     done
-    read -r median low high < <(series "$@" | summary)
-    row "$label" "$(printf '%.2f' "$median")" "$(printf '%.2f-%.2f' "$low" "$high")"
+    # shellcheck disable=SC2046 # each spread is two columns
+    row "$label" $(spread 2 took "$@") $(spread 2 cpu "$@") "" "" "" ""
 }
 
 for contender in "${contenders[@]}"; do
-    echo "$contender:$(series "$contender" | tr '\n' ' ')"
+    echo "$contender wall:$(series took "$contender" | tr '\n' ' ')"
+    echo "$contender cpu:$(series cpu "$contender" | tr '\n' ' ')"
 done >"$work/times.txt"
 echo
 echo "Benchmark: $RUNS rounds ($work/times.txt; calls in $work/calls-*.txt, traces relay-*.txt);" \
@@ -360,20 +403,21 @@ echo "Benchmark: $RUNS rounds ($work/times.txt; calls in $work/calls-*.txt, trac
     "load average $load_at_start at start, $load_at_end at end"
 echo "One uninstall removes $file_count files, $subdir_count subdirectories and the install" \
     "directory, $shortcut_count shortcuts and their folder, $key_count key trees"
+[ -n "$cpu_group" ] || echo "No CPU times: a cpuacct cgroup can be made only by root"
 echo
-row "What" "Median" "Min-max" "calls per" "calls per" "other"
-row "" "" "" "file" "directory" "calls" "Size / note"
+row "" "wall" "wall" "CPU" "CPU" "calls" "calls" "other" ""
+row "What (times in ms)" "median" "min-max" "median" "min-max" "/file" "/dir" "calls" "Size / note"
 time_row "$shipped_name -silent, full uninstall" vxwipe "$(bytes "$SHIPPED"), $SHIPPED"
 time_row "baseline, bare deletions" baseline "$(bytes "$BIN/$BASELINE_PROGRAM")"
 if [ -n "$nsis_note" ]; then
-    row "NSIS uninstaller" "-" "" "" "" "" "$nsis_note"
+    row "NSIS uninstaller" - - - - "" "" "" "$nsis_note"
 else
     time_row "NSIS $nsis_version uninstaller /S ($NSIS_TARGET)" nsis \
         "$(bytes "$work/$NSIS_PROGRAM")"
 fi
 time_row "empty GUI process, start-up only" startup ""
 echo
-row "Paired ratios, one per round" "Median" "Min-max"
+row "Paired ratios, one per round" "" "" "" "" "" "" "" ""
 ratio_row "  $shipped_name / baseline" vxwipe baseline
 ratio_row "  $shipped_name / NSIS" vxwipe nsis
 echo
@@ -381,16 +425,17 @@ first_per_key=""
 last_per_key=""
 while read -r keys milliseconds per_key; do
     [ -n "$keys" ] || continue
-    row "MyRegDeleteKeySub, $(group "$keys") keys" "$(printf '%.1f' "$milliseconds") ms" "" "" "" \
-        "" "$(printf '%.1f' "$per_key") us per key"
+    row "MyRegDeleteKeySub, $(group "$keys") keys" "$(printf '%.1f' "$milliseconds")" "" "" "" \
+        "" "" "" "$(printf '%.1f' "$per_key") us per key"
     [ -n "$first_per_key" ] || first_per_key=$per_key
     last_per_key=$per_key
 done <<<"$tree_output"
 if [ "$tree_status" != 0 ] || [ -z "$first_per_key" ]; then
-    row "MyRegDeleteKeySub" "failed" "" "" "" "" "see $work/regtree.err"
+    row "MyRegDeleteKeySub" "failed" "" "" "" "" "" "" "see $work/regtree.err"
     status=1
 else
     row "  growth, per key $(group "${TREE_SIZES[-1]}") / $(group "${TREE_SIZES[0]}")" \
-        "$(awk -v a="$last_per_key" -v b="$first_per_key" 'BEGIN { printf "%.2f", a / b }')"
+        "$(awk -v a="$last_per_key" -v b="$first_per_key" 'BEGIN { printf "%.2f", a / b }')" \
+        "" "" "" "" "" "" ""
 fi
 exit $status
