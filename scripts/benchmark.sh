@@ -208,18 +208,25 @@ if [ -z "$nsis_note" ]; then
     fi
 fi
 
-contenders=(vxwipe baseline)
+# The baseline makes the hidden window that the uninstaller makes; "bare" leaves it out.
+contenders=(vxwipe baseline bare)
 declare -A command
 command[vxwipe]="\"$shipped_windows\" -silent"
 command[baseline]=$baseline_command
+command[bare]="${baseline_command/ -dir / -nowindow -dir }"
 # "_?=" keeps the uninstaller where it is (no copy to TMP, no second process) and must
 # come last, unquoted.
 if [ -z "$nsis_note" ]; then
     contenders+=(nsis)
     command[nsis]="\"$work_windows\\$NSIS_PROGRAM\" /S _?=$install_dir"
 fi
-contenders+=(startup)
+# Start-up only: the baseline without work, with and without the window.
+contenders+=(startup startup_bare)
 command[startup]="\"$bin_windows\\$BASELINE_PROGRAM\""
+command[startup_bare]="${command[startup]} -nowindow"
+is_startup() {
+    [ "${1%_bare}" = startup ]
+}
 declare -A took cpu failed
 for contender in "${contenders[@]}"; do
     failed[$contender]=""
@@ -233,13 +240,13 @@ for round in $(seq 0 "$RUNS"); do
     count=${#contenders[@]}
     for turn in $(seq 0 $((count - 1))); do
         contender=${contenders[$(((round + turn) % count))]}
-        [ "$contender" = startup ] || lay
+        is_startup "$contender" || lay
         read -r milliseconds exit_code cpu_milliseconds < <(time_run "${command[$contender]}")
         if [ -z "${exit_code:-}" ] || [ "$exit_code" != 0 ]; then
             failed[$contender]="exit code ${exit_code:-none} in round $round"
             continue
         fi
-        if [ "$contender" != startup ] && ! leftovers=$(check_removed); then
+        if ! is_startup "$contender" && ! leftovers=$(check_removed); then
             failed[$contender]="round $round left behind or wrongly removed:$leftovers"
             continue
         fi
@@ -304,7 +311,7 @@ classify_calls() {
 declare -A calls
 for contender in "${contenders[@]}"; do
     [ -z "${failed[$contender]}" ] || continue
-    [ "$contender" = startup ] || lay
+    is_startup "$contender" || lay
     WINEDEBUG=-all,+relay wine "$BIN/bench_timer.exe" "${command[$contender]}" </dev/null \
         >/dev/null 2>"$work/relay-$contender.txt"
     calls[$contender]=$(classify_calls "$work/calls-$contender.txt")
@@ -408,17 +415,20 @@ echo
 row "" "wall" "wall" "CPU" "CPU" "calls" "calls" "other" ""
 row "What (times in ms)" "median" "min-max" "median" "min-max" "/file" "/dir" "calls" "Size / note"
 time_row "$shipped_name -silent, full uninstall" vxwipe "$(bytes "$SHIPPED"), $SHIPPED"
-time_row "baseline, bare deletions" baseline "$(bytes "$BIN/$BASELINE_PROGRAM")"
+time_row "baseline, bare deletions" baseline "$(bytes "$BIN/$BASELINE_PROGRAM"), a hidden window"
+time_row "  the same without the window" bare "-nowindow"
 if [ -n "$nsis_note" ]; then
     row "NSIS uninstaller" - - - - "" "" "" "$nsis_note"
 else
     time_row "NSIS $nsis_version uninstaller /S ($NSIS_TARGET)" nsis \
         "$(bytes "$work/$NSIS_PROGRAM")"
 fi
-time_row "empty GUI process, start-up only" startup ""
+time_row "empty GUI process, start-up only" startup "a hidden window"
+time_row "  the same without the window" startup_bare "-nowindow"
 echo
 row "Paired ratios, one per round" "" "" "" "" "" "" "" ""
 ratio_row "  $shipped_name / baseline" vxwipe baseline
+ratio_row "  $shipped_name / baseline without window" vxwipe bare
 ratio_row "  $shipped_name / NSIS" vxwipe nsis
 echo
 first_per_key=""

@@ -1,13 +1,15 @@
 // bench_baseline: removes the sample installation with nothing but the bare platform
 // calls, no log and no lookups, as the yardstick for the uninstaller:
-//   bench_baseline [-dir DIR] [-folder FOLDER] [-shortcut NAME]... [-key ROOT PATH]...
+//   bench_baseline [-nowindow] [-dir DIR] [-folder FOLDER] [-shortcut NAME]...
+//                  [-key ROOT PATH]...
 // DIR gets the manifest files, the manifest subdirectories and then itself removed;
 // FOLDER (a Start-menu folder) its NAME.lnk shortcuts and then itself; each key tree
 // (ROOT is HKLM, HKCU or HKCR) goes depth-first. Without arguments it does nothing,
 // which measures the start-up of a process. The exit code counts what could not be
 // removed, or is EXIT_USAGE for arguments it does not take.
 // It starts as the uninstaller does, so that the two differ only in their work: a GUI
-// program that registers a window class and makes a hidden window before anything else.
+// program that registers a window class and makes a hidden window before its work.
+// -nowindow leaves the window out, to show what it costs.
 #include "removal/manifest.h"
 
 #include <windows.h>
@@ -32,6 +34,7 @@ struct KeyTree {
 };
 
 struct Request {
+    bool noWindow;
     const char* dir;
     const char* folder;
     const char* shortcuts[MAX_SHORTCUTS];
@@ -55,7 +58,9 @@ bool RootByName(const char* name, HKEY* root) {
 bool ParseRequest(int argc, char** argv, Request* request) {
     ZeroMemory(request, sizeof *request);
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "-dir") == 0 && i + 1 < argc) {
+        if (strcmp(argv[i], "-nowindow") == 0) {
+            request->noWindow = true;
+        } else if (strcmp(argv[i], "-dir") == 0 && i + 1 < argc) {
             request->dir = argv[++i];
         } else if (strcmp(argv[i], "-folder") == 0 && i + 1 < argc) {
             request->folder = argv[++i];
@@ -145,10 +150,11 @@ HWND MakeHiddenWindow(HINSTANCE instance) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    MakeHiddenWindow(instance);
     Request request;
     if (!ParseRequest(__argc, __argv, &request))
         return EXIT_USAGE;
+    if (!request.noWindow)
+        MakeHiddenWindow(instance);
     int failures = 0;
     if (request.folder != NULL)
         failures += RemoveShortcuts(request);
