@@ -6,7 +6,7 @@
 # one table. Everything runs in one fresh, pure 32-bit Wine prefix with the i686 programs.
 # Settings (environment or make variables):
 #   RUNS=7                 timed rounds, after one untimed warm-up round
-#   TREE_RUNS=5            timed deletions of each key tree
+#   TREE_RUNS=5            timed deletions of each key tree, the sizes taking turns
 #   BUILD_DIR=build/win32  where the i686 tools are (bin/)
 #   SHIPPED=dist/win32/vxwipe.exe   the program that is timed
 # Run as root, the session runs in a cpuacct cgroup of its own, so that each run's CPU
@@ -320,7 +320,7 @@ done
 wine reg delete "$debug_key" /v RelayFromInclude /f </dev/null >/dev/null 2>&1
 
 echo "Timing the key-tree deletion ..."
-wine "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${TREE_SIZES[@]}" </dev/null \
+wine "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${timer_options[@]}" "${TREE_SIZES[@]}" </dev/null \
     >"$work/regtree.out" 2>"$work/regtree.err"
 tree_status=$?
 tree_output=$(tr -d '\r' <"$work/regtree.out")
@@ -431,21 +431,24 @@ ratio_row "  $shipped_name / baseline" vxwipe baseline
 ratio_row "  $shipped_name / baseline without window" vxwipe bare
 ratio_row "  $shipped_name / NSIS" vxwipe nsis
 echo
-first_per_key=""
-last_per_key=""
-while read -r keys milliseconds per_key; do
-    [ -n "$keys" ] || continue
-    row "MyRegDeleteKeySub, $(group "$keys") keys" "$(printf '%.1f' "$milliseconds")" "" "" "" \
-        "" "" "" "$(printf '%.1f' "$per_key") us per key"
-    [ -n "$first_per_key" ] || first_per_key=$per_key
-    last_per_key=$per_key
+sizes_seen=0
+growth=""
+while read -r first second third fourth fifth sixth seventh; do
+    if [ "$first" = growth ]; then
+        growth=$(printf '%.2f %.2f-%.2f' "$second" "$third" "$fourth")
+        [ -z "$fifth" ] || growth+=$(printf ' %.2f %.2f-%.2f' "$fifth" "$sixth" "$seventh")
+    elif [ -n "$first" ]; then
+        row "MyRegDeleteKeySub, $(group "$first") keys" "$(printf '%.1f' "$second")" "" \
+            "${fourth:+$(printf '%.1f' "$fourth")}" "" "" "" "" "$(printf '%.1f' "$third") us per key"
+        sizes_seen=$((sizes_seen + 1))
+    fi
 done <<<"$tree_output"
-if [ "$tree_status" != 0 ] || [ -z "$first_per_key" ]; then
+if [ "$tree_status" != 0 ] || [ "$sizes_seen" != "${#TREE_SIZES[@]}" ] || [ -z "$growth" ]; then
     row "MyRegDeleteKeySub" "failed" "" "" "" "" "" "" "see $work/regtree.err"
     status=1
 else
-    row "  growth, per key $(group "${TREE_SIZES[-1]}") / $(group "${TREE_SIZES[0]}")" \
-        "$(awk -v a="$last_per_key" -v b="$first_per_key" 'BEGIN { printf "%.2f", a / b }')" \
-        "" "" "" "" "" "" ""
+    # shellcheck disable=SC2086 # the growth is two or four columns
+    row "  growth, per key $(group "${TREE_SIZES[-1]}") / $(group "${TREE_SIZES[0]}"), per run" \
+        $growth "" "" "" ""
 fi
 exit $status

@@ -5,10 +5,11 @@
 // command line raw (an NSIS uninstaller's "_?=" for one) get exactly what was given.
 // With -cpu, FILE is a counter of CPU nanoseconds (a cgroup's cpuacct.usage) read just
 // before the start and after the end: the CPU time spent meanwhile, in milliseconds.
+#include "cpu_counter.h"
+
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -17,28 +18,11 @@ const DWORD RUN_TIME_LIMIT_MS = 300000;
 const int EXIT_USAGE = 2;
 const int EXIT_NOT_STARTED = 3;
 const int EXIT_OVERSTAYED = 4;
-const int COUNTER_CAPACITY = 32;
-const double NANOSECONDS_PER_MILLISECOND = 1e6;
 
 double Milliseconds(LARGE_INTEGER start, LARGE_INTEGER end) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return (double)(end.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
-}
-
-// The counter's value, or 0 when it cannot be read.
-unsigned long long ReadCounter(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    char text[COUNTER_CAPACITY];
-    DWORD length = 0;
-    if (!ReadFile(file, text, COUNTER_CAPACITY - 1, &length, NULL))
-        length = 0;
-    CloseHandle(file);
-    text[length] = '\0';
-    return strtoull(text, NULL, 10);
 }
 
 } // namespace
@@ -60,7 +44,7 @@ int main(int argc, char** argv) {
     PROCESS_INFORMATION process;
     LARGE_INTEGER start;
     LARGE_INTEGER end;
-    unsigned long long cpuStart = counter != NULL ? ReadCounter(counter) : 0;
+    unsigned long long cpuStart = counter != NULL ? ReadCpuCounter(counter) : 0;
     QueryPerformanceCounter(&start);
     if (!CreateProcessA(NULL, argv[1], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         fprintf(stderr, "bench_timer: cannot start %s, code = %lu\n", argv[1],
@@ -69,7 +53,7 @@ int main(int argc, char** argv) {
     }
     DWORD waited = WaitForSingleObject(process.hProcess, RUN_TIME_LIMIT_MS);
     QueryPerformanceCounter(&end);
-    unsigned long long cpuEnd = counter != NULL ? ReadCounter(counter) : 0;
+    unsigned long long cpuEnd = counter != NULL ? ReadCpuCounter(counter) : 0;
     DWORD exitCode = 0;
     if (waited != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, EXIT_OVERSTAYED);
@@ -80,10 +64,11 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     printf("%.3f %lu", Milliseconds(start, end), (unsigned long)exitCode);
-    if (counter != NULL && (cpuStart == 0 || cpuEnd < cpuStart))
+    double cpu = CpuMilliseconds(cpuStart, cpuEnd);
+    if (counter != NULL && cpu < 0)
         printf(" -");
     else if (counter != NULL)
-        printf(" %.3f", (double)(cpuEnd - cpuStart) / NANOSECONDS_PER_MILLISECOND);
+        printf(" %.3f", cpu);
     printf("\n");
     return waited == WAIT_OBJECT_0 ? 0 : EXIT_OVERSTAYED;
 }
