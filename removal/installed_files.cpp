@@ -23,26 +23,62 @@ static int IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-static int IsLink(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+static int IsLinkAttributes(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// True when a directory between the install directory and the entry, or the entry
-// itself when it is a directory, is a junction or symbolic link: what lies behind it
-// is outside the install directory. path is the joined path; entry starts at its end.
-static int LeadsThroughLink(char* path, size_t entryStart, int entryIsDir) {
+// Whether each manifest directory is a junction or symbolic link, by its index in
+// InstalledDirTable, as far as this run has asked. One answer per directory and run is
+// enough: the run only deletes, so nothing it does can make a directory a link.
+enum LinkAnswer { NOT_ASKED, PLAIN_DIR, LINK_DIR };
+
+struct DirLinks {
+    LinkAnswer answer[INSTALLED_DIR_COUNT];
+};
+
+// Index in InstalledDirTable of the directory entry[0, length), or -1.
+static int ManifestDirIndex(const char* entry, size_t length) {
+    for (int i = 0; InstalledDirTable[i] != NULL; i++) {
+        if (strncmp(InstalledDirTable[i], entry, length) == 0 &&
+            InstalledDirTable[i][length] == '\0')
+            return i;
+    }
+    return -1;
+}
+
+// Asks the platform about dirPath only when the run has no answer for it yet. A directory
+// whose attributes cannot be read counts as no link and is asked about again next time.
+static int IsLinkDir(const char* dirPath, int dirIndex, DirLinks* links) {
+    if (dirIndex >= 0 && links->answer[dirIndex] != NOT_ASKED)
+        return links->answer[dirIndex] == LINK_DIR;
+    DWORD attributes = GetFileAttributesA(dirPath);
+    int link = IsLinkAttributes(attributes);
+    if (dirIndex >= 0 && attributes != INVALID_FILE_ATTRIBUTES)
+        links->answer[dirIndex] = link ? LINK_DIR : PLAIN_DIR;
+    return link;
+}
+
+// True when a directory between the install directory and the entry is a junction or
+// symbolic link: what lies behind it is outside the install directory. path is the
+// joined path; entry starts at its end.
+static int LeadsThroughLink(char* path, size_t entryStart, DirLinks* links) {
+    const char* entry = path + entryStart;
     for (char* at = path + entryStart; *at != '\0'; at++) {
         if (*at != '\\')
             continue;
         *at = '\0';
-        int link = IsLink(path);
+        int link = IsLinkDir(path, ManifestDirIndex(entry, (size_t)(at - entry)), links);
         *at = '\\';
         if (link)
             return 1;
     }
-    return entryIsDir && IsLink(path);
+    return 0;
 }
+
+// Attributes that the reset to FILE_ATTRIBUTE_NORMAL clears and that can stand in the way
+// of a removal.
+const DWORD BLOCKING_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // Files and directories differ only in the word of their lines and the removal call.
 struct EntryKind {
@@ -54,7 +90,18 @@ struct EntryKind {
 static const EntryKind FILE_KIND = {"file", DeleteFileA, 0};
 static const EntryKind DIR_KIND = {"dir", RemoveDirectoryA, 1};
 
-static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, const char* entry) {
+// Resets the attributes and removes the entry. The reset is a call of its own, so it is
+// made first only when the attributes read could stand in the way; otherwise only after a
+// refusal, before the one more try, so an entry that remains is left reset all the same.
+static int ResetAndRemove(const EntryKind& kind, const char* path, DWORD attributes) {
+    if (!(attributes & BLOCKING_ATTRIBUTES) && kind.remove(path))
+        return 1;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    return kind.remove(path);
+}
+
+static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, const char* entry,
+                                 DirLinks* links) {
     char path[TEXT_CAPACITY];
     // Longer than any path the platform takes: reported as it reports one, and counted.
     if (!JoinPath(path, TEXT_CAPACITY, installDir, entry)) {
@@ -62,7 +109,8 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
                    (int)ERROR_FILENAME_EXCED_RANGE);
         return REMAINS;
     }
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (IsMissing(error))
             return NOT_THERE;
@@ -70,12 +118,12 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
         return REMAINS;
     }
     // Never followed: the link stays, and with it the install directory.
-    if (LeadsThroughLink(path, strlen(path) - strlen(entry), kind.isDir)) {
+    if (LeadsThroughLink(path, strlen(path) - strlen(entry), links) ||
+        (kind.isDir && IsLinkAttributes(attributes))) {
         LogMessage("  cannot remove %s: %s\n", kind.noun, path);
         return REMAINS;
     }
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    if (!kind.remove(path)) {
+    if (!ResetAndRemove(kind, path, attributes)) {
         LogMessage("  cannot remove %s: %s\n", kind.noun, path);
         return REMAINS;
     }
@@ -84,15 +132,16 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
 
 void RemoveInstalledFiles(const char* installDir) {
     LogMessage("=== RemoveInstalledFiles ===\n");
+    DirLinks links = {};
     int remainFiles = 0;
     int remainDirs = 0;
     for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        if (RemoveEntry(FILE_KIND, installDir, InstalledFileTable[i]) == REMAINS)
+        if (RemoveEntry(FILE_KIND, installDir, InstalledFileTable[i], &links) == REMAINS)
             remainFiles++;
     }
     LogMessage("  remain files: %d\n", remainFiles);
     for (int i = 0; InstalledDirTable[i] != NULL; i++) {
-        if (RemoveEntry(DIR_KIND, installDir, InstalledDirTable[i]) == REMAINS)
+        if (RemoveEntry(DIR_KIND, installDir, InstalledDirTable[i], &links) == REMAINS)
             remainDirs++;
     }
     LogMessage("  remain dirs: %d\n", remainDirs);

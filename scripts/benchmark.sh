@@ -1,33 +1,45 @@
 #!/bin/bash
-# Times the full silent uninstall of the sample installation against a baseline that
-# makes only the bare deletions and against an NSIS uninstaller scripted to remove the
-# same things; times the key-tree deletion on 1,000 and 10,000 keys; prints one table.
-# Everything runs in one fresh private Wine prefix. The x86_64 twin is what runs: this
-# Wine is 64-bit only.
+# Times the full silent uninstall of the sample installation by the shipped program
+# against a baseline that makes only the bare deletions and against an NSIS uninstaller
+# scripted to remove the same things; counts the platform calls each of them makes per
+# file and per directory; times the key-tree deletion on 1,000 and 10,000 keys; prints
+# one table. Everything runs in one fresh, pure 32-bit Wine prefix with the i686 programs.
 # Settings (environment or make variables):
-#   RUNS=7                timed runs of each uninstall, after one untimed warm-up round
-#   TREE_RUNS=5           timed deletions of each key tree
-#   BUILD_DIR=build/win64 where the programs are (bin/)
-#   SHIPPED=dist/win32/vxwipe.exe   the shipped program, whose size is reported
+#   RUNS=7                 timed rounds, after one untimed warm-up round
+#   TREE_RUNS=5            timed deletions of each key tree, the sizes taking turns
+#   BUILD_DIR=build/win32  where the i686 tools are (bin/)
+#   SHIPPED=dist/win32/vxwipe.exe   the program that is timed
+# Run as root, the session runs in a cpuacct cgroup of its own, so that each run's CPU
+# time (the program's, the wineserver's and the X server's) is taken beside its wall time:
+# on a busy machine the wall time grows with the waits for a processor, the CPU time not.
 set -u
 cd "$(dirname "$0")/.." || exit 2
 RUNS=${RUNS:-7}
 TREE_RUNS=${TREE_RUNS:-5}
-BUILD_DIR=${BUILD_DIR:-build/win64}
+BUILD_DIR=${BUILD_DIR:-build/win32}
 BIN="$BUILD_DIR/bin"
 SHIPPED=${SHIPPED:-dist/win32/vxwipe.exe}
 INSTALL_DIR='C:\Program Files\VORTA\VORTA-X'
 # The generation whose keys are exactly those a normal-mode uninstall removes.
 SAMPLE_ARGS=(-generation 1 -scope system -dir "$INSTALL_DIR")
 TREE_SIZES=(1000 10000)
+# The stub nearly every NSIS uninstaller is built with.
+NSIS_TARGET=x86-unicode
 NSIS_STUBS=/usr/share/nsis/Stubs
+NSIS_PROGRAM=vxnsis-uninstall.exe
+BASELINE_PROGRAM=bench_baseline.exe
 
-for program in vxwipe vxsample bench_timer bench_baseline bench_regtree; do
+for program in vxsample bench_timer bench_baseline bench_regtree; do
     if [ ! -f "$BIN/$program.exe" ]; then
         echo "benchmark: $BIN/$program.exe is missing (make benchmark builds it)" >&2
         exit 2
     fi
 done
+if [ ! -f "$SHIPPED" ]; then
+    echo "benchmark: $SHIPPED is missing (make benchmark builds it)" >&2
+    exit 2
+fi
+shipped_name=$(basename "$SHIPPED")
 
 # NSIS is needed here only, so it is installed here and not with the build's tools.
 nsis_note=""
@@ -38,14 +50,37 @@ if ! command -v makensis >/dev/null 2>&1 && [ "$(id -u)" = 0 ]; then
 fi
 if ! command -v makensis >/dev/null 2>&1; then
     nsis_note="makensis not available"
-elif ! ls "$NSIS_STUBS"/zlib-amd64-unicode >/dev/null 2>&1; then
-    nsis_note="no 64-bit NSIS stub"
+elif ! ls "$NSIS_STUBS/zlib-$NSIS_TARGET" >/dev/null 2>&1; then
+    nsis_note="no NSIS $NSIS_TARGET stub"
 fi
 
+CPU_GROUPS=/sys/fs/cgroup/cpuacct
+cpu_group=""
+if [ -w "$CPU_GROUPS" ] && mkdir "$CPU_GROUPS/vxwipe-bench-$$" 2>/dev/null; then
+    cpu_group="$CPU_GROUPS/vxwipe-bench-$$"
+    echo $$ >"$cpu_group/cgroup.procs"
+fi
+# Back to the parent group, then the group goes once the session's processes have ended.
+# shellcheck disable=SC2317 # called from the EXIT trap
+leave_cpu_group() {
+    [ -n "$cpu_group" ] || return 0
+    echo $$ >"$CPU_GROUPS/cgroup.procs"
+    for _ in $(seq 20); do
+        rmdir "$cpu_group" 2>/dev/null && return 0
+        sleep 0.5
+    done
+    echo "benchmark: $cpu_group could not be removed" >&2
+}
+
 load_at_start=$(cut -d ' ' -f 1 /proc/loadavg)
+export WINEARCH=win32
 . scripts/wine-session.sh
-echo "Preparing a fresh Wine prefix in $BUILD_DIR/bench-prefix ..."
-wine_session_start "$BUILD_DIR" bench-prefix || exit 2
+echo "Preparing a fresh 32-bit Wine prefix in $BUILD_DIR/bench-prefix ..."
+wine_session_start "$BUILD_DIR" bench-prefix
+started=$?
+# The session's own way out, then the group's.
+trap 'trap - EXIT INT TERM HUP; wine_session_stop; leave_cpu_group' EXIT
+[ "$started" = 0 ] || exit 2
 export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 
 work="$BUILD_DIR/bench"
@@ -55,6 +90,9 @@ to_windows() {
 }
 work_windows=$(to_windows "$work")
 bin_windows=$(to_windows "$BIN")
+timer_options=()
+[ -z "$cpu_group" ] || timer_options=(-cpu "$(to_windows "$cpu_group/cpuacct.usage")")
+shipped_windows=$(to_windows "$SHIPPED")
 
 sample() {
     wine "$BIN/vxsample.exe" "$1" "${SAMPLE_ARGS[@]}" "${@:2}" </dev/null \
@@ -69,25 +107,35 @@ lay() {
     fi
 }
 
-# Everything of the installation gone, every neighbour still there.
+# Everything of the installation gone, every neighbour still there, by an inventory
+# taken afresh: a missing or failed one is a failure, never the last contender's.
 check_removed() {
-    sample inventory -out "$work_windows\\after.txt"
+    rm -f "$work/after.txt"
+    if ! sample inventory -out "$work_windows\\after.txt" || [ ! -s "$work/after.txt" ]; then
+        printf '\n  no inventory (see %s)' "$work/vxsample.out"
+        return 1
+    fi
     tr -d '\r' <"$work/after.txt" | awk -F '\t' '
         /^neighbour: / { if ($2 != "present") wrong = wrong "\n  " $1 ": " $2; next }
+        $1 == "manifest files" { files = 1 }
         $2 != "absent" && $2 !~ /^0\// { wrong = wrong "\n  " $1 ": " $2 }
-        END { if (wrong != "") { printf "%s", wrong; exit 1 } }'
+        END { if (!files) wrong = wrong "\n  inventory without the manifest files"
+              if (wrong != "") { printf "%s", wrong; exit 1 } }'
 }
 
-# "<milliseconds> <exit code>" of one run of a Windows command line: the time from just
-# before its process is created to its end, taken inside Wine.
+# "<milliseconds> <exit code> [<CPU milliseconds>]" of one run of a Windows command line:
+# the time from just before its process is created to the end of the wait for it, taken
+# inside Wine, and the session's CPU time meanwhile.
 time_run() {
-    wine "$BIN/bench_timer.exe" "$1" </dev/null 2>>"$work/timer.err" | tr -d '\r'
+    wine "$BIN/bench_timer.exe" "${timer_options[@]}" "$1" </dev/null 2>>"$work/timer.err" |
+        tr -d '\r'
 }
 
-median() {
-    tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 }
+# Median, then the range, of numbers given one a line: "<median> <min> <max>".
+summary() {
+    grep . | sort -g | awk '{ v[NR] = $1 }
         END { if (NR == 0) exit; m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-              printf "%.1f", m }'
+              printf "%.3f %.3f %.3f\n", m, v[1], v[NR] }'
 }
 
 echo "Laying the sample installation and reading what it is made of ..."
@@ -109,7 +157,7 @@ if [ "$file_count" -eq 0 ] || [ -z "$folder" ] || [ "$key_count" -eq 0 ]; then
     exit 1
 fi
 
-baseline_command="\"$bin_windows\\bench_baseline.exe\" -dir \"$install_dir\" -folder \"$folder\""
+baseline_command="\"$bin_windows\\$BASELINE_PROGRAM\" -dir \"$install_dir\" -folder \"$folder\""
 while IFS= read -r name; do
     baseline_command+=" -shortcut \"$name\""
 done < <(field shortcut)
@@ -120,14 +168,14 @@ done <"$work/manifest.tsv"
 # The peer: an NSIS uninstaller written by an installer that does nothing else.
 write_nsis_script() {
     echo 'Unicode true'
-    echo 'Target amd64-unicode'
+    echo "Target $NSIS_TARGET"
     echo 'Name "VORTA-X"'
     echo 'OutFile "vxnsis-writer.exe"'
     echo 'SilentInstall silent'
     echo 'RequestExecutionLevel admin'
     echo "InstallDir \"$install_dir\""
     echo 'Section'
-    echo '  WriteUninstaller "$EXEDIR\vxnsis-uninstall.exe"'
+    echo "  WriteUninstaller \"\$EXEDIR\\$NSIS_PROGRAM\""
     echo 'SectionEnd'
     echo 'Section "Uninstall"'
     echo '  SetShellVarContext all'
@@ -153,136 +201,254 @@ if [ -z "$nsis_note" ]; then
     write_nsis_script >"$work/vxnsis.nsi"
     if (cd "$work" && makensis -V2 vxnsis.nsi >makensis.log 2>&1) &&
         wine "$work/vxnsis-writer.exe" </dev/null >/dev/null 2>&1 &&
-        [ -f "$work/vxnsis-uninstall.exe" ]; then
+        [ -f "$work/$NSIS_PROGRAM" ]; then
         nsis_version=$(makensis -VERSION 2>/dev/null | sed 's/^v//; s/-.*//')
     else
         nsis_note="the NSIS uninstaller could not be built (see $work/makensis.log)"
     fi
 fi
 
-contenders=(vxwipe baseline)
+# The baseline makes the hidden window that the uninstaller makes; "bare" leaves it out.
+contenders=(vxwipe baseline bare)
 declare -A command
-command[vxwipe]="\"$bin_windows\\vxwipe.exe\" -silent"
+command[vxwipe]="\"$shipped_windows\" -silent"
 command[baseline]=$baseline_command
+command[bare]="${baseline_command/ -dir / -nowindow -dir }"
 # "_?=" keeps the uninstaller where it is (no copy to TMP, no second process) and must
 # come last, unquoted.
 if [ -z "$nsis_note" ]; then
     contenders+=(nsis)
-    command[nsis]="\"$work_windows\\vxnsis-uninstall.exe\" /S _?=$install_dir"
+    command[nsis]="\"$work_windows\\$NSIS_PROGRAM\" /S _?=$install_dir"
 fi
-command[startup]="\"$bin_windows\\bench_baseline.exe\""
-declare -A times failed
-for contender in "${contenders[@]}" startup; do
-    times[$contender]=""
+# Start-up only: the baseline without work, with and without the window.
+contenders+=(startup startup_bare)
+command[startup]="\"$bin_windows\\$BASELINE_PROGRAM\""
+command[startup_bare]="${command[startup]} -nowindow"
+is_startup() {
+    [ "${1%_bare}" = startup ]
+}
+declare -A took cpu failed
+for contender in "${contenders[@]}"; do
     failed[$contender]=""
 done
 
-# Rounds take the contenders in turn, so that a change of load strikes them alike;
+# In each round every contender runs once, the first one changing from round to round,
+# so that a change of load strikes them alike and the ratios can be taken per round;
 # round 0 only warms up. The sample is laid again before every uninstall.
-echo "Timing $RUNS runs of each uninstall (and one warm-up round) ..."
+echo "Timing $RUNS rounds (and one warm-up round) ..."
 for round in $(seq 0 "$RUNS"); do
-    for contender in "${contenders[@]}" startup; do
-        [ "$contender" = startup ] || lay
-        result=$(time_run "${command[$contender]}")
-        milliseconds=${result% *}
-        exit_code=${result#* }
-        if [ -z "$result" ] || [ "$exit_code" != 0 ]; then
-            failed[$contender]="exit code ${exit_code:-none}"
+    count=${#contenders[@]}
+    for turn in $(seq 0 $((count - 1))); do
+        contender=${contenders[$(((round + turn) % count))]}
+        is_startup "$contender" || lay
+        read -r milliseconds exit_code cpu_milliseconds < <(time_run "${command[$contender]}")
+        if [ -z "${exit_code:-}" ] || [ "$exit_code" != 0 ]; then
+            failed[$contender]="exit code ${exit_code:-none} in round $round"
             continue
         fi
-        if [ "$contender" != startup ]; then
-            if ! leftovers=$(check_removed); then
-                failed[$contender]="left behind or wrongly removed:$leftovers"
-                continue
-            fi
+        if ! is_startup "$contender" && ! leftovers=$(check_removed); then
+            failed[$contender]="round $round left behind or wrongly removed:$leftovers"
+            continue
         fi
-        [ "$round" = 0 ] || times[$contender]+=" $milliseconds"
+        [ "$round" = 0 ] && continue
+        took[$contender,$round]=$milliseconds
+        [ "${cpu_milliseconds:--}" = - ] || cpu[$contender,$round]=$cpu_milliseconds
     done
     [ "$round" = 0 ] || printf '  round %d of %d done\n' "$round" "$RUNS"
 done
 
+# Platform calls that each program makes itself, from Wine's relay trace of one more
+# run. Not counted: the C runtime, and the string and error-code helpers, which never
+# leave the process. A call counts for the files when it falls between the first and the
+# last call on a manifest file, for the directories when it comes after that up to the
+# last call on a manifest directory or the install directory, else for the rest.
+IN_PROCESS_HELPERS="msvcrt.*;CharNextA;CharNextW;CharPrevA;CharPrevW;lstrlenA;lstrlenW"
+IN_PROCESS_HELPERS+=";lstrcpyA;lstrcpyW;lstrcpynA;lstrcpynW;lstrcatA;lstrcatW;lstrcmpA;lstrcmpW"
+IN_PROCESS_HELPERS+=";lstrcmpiA;lstrcmpiW;wsprintfA;wsprintfW;wvsprintfA;wvsprintfW"
+IN_PROCESS_HELPERS+=";GetLastError;SetLastError"
+echo "Counting the platform calls of each contender ..."
+debug_key='HKCU\Software\Wine\Debug'
+wine reg delete "$debug_key" /v RelayFromExclude /f </dev/null >/dev/null 2>&1
+wine reg add "$debug_key" /v RelayFromInclude /f \
+    /d "$shipped_name;$BASELINE_PROGRAM;$NSIS_PROGRAM" </dev/null >/dev/null 2>&1
+wine reg add "$debug_key" /v RelayExclude /d "$IN_PROCESS_HELPERS" /f </dev/null >/dev/null 2>&1
+classify_calls() {
+    awk -v dir="$install_dir" -v manifest="$work/manifest.tsv" -v detail="$1" '
+        function unquoted(line) {
+            if (!match(line, /"([^"\\]|\\.)*"/)) return ""
+            text = substr(line, RSTART + 1, RLENGTH - 2)
+            gsub(/\\\\/, "\\", text)
+            return tolower(text)
+        }
+        BEGIN {
+            while ((getline entry < manifest) > 0) {
+                split(entry, part, "\t")
+                if (part[1] == "file") files[tolower(dir "\\" part[2])] = 1
+                if (part[1] == "subdir") dirs[tolower(dir "\\" part[2])] = 1
+            }
+            dirs[tolower(dir)] = 1
+        }
+        /^[0-9a-f]+:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(/ {
+            n++
+            name[n] = $2
+
+            sub(/\(.*/, "", name[n])
+            path = unquoted($0)
+            if (path in files) { if (!first) first = n; last = n }
+            if (path in dirs) lastDir = n
+        }
+        END {
+            for (i = 1; i <= n; i++) {
+                kind = first && i >= first && i <= last ? "file" : \
+                       last && i > last && i <= lastDir ? "dir" : "rest"
+                total[kind]++
+                byName[kind " " name[i]]++
+            }
+            for (key in byName) print key, byName[key] > detail
+            printf "%d %d %d\n", total["file"], total["dir"], total["rest"]
+        }' "$work/relay-$contender.txt"
+}
+declare -A calls
+for contender in "${contenders[@]}"; do
+    [ -z "${failed[$contender]}" ] || continue
+    is_startup "$contender" || lay
+    WINEDEBUG=-all,+relay wine "$BIN/bench_timer.exe" "${command[$contender]}" </dev/null \
+        >/dev/null 2>"$work/relay-$contender.txt"
+    calls[$contender]=$(classify_calls "$work/calls-$contender.txt")
+    sort -o "$work/calls-$contender.txt" "$work/calls-$contender.txt"
+done
+wine reg delete "$debug_key" /v RelayFromInclude /f </dev/null >/dev/null 2>&1
+
 echo "Timing the key-tree deletion ..."
-wine "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${TREE_SIZES[@]}" </dev/null \
+wine "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${timer_options[@]}" "${TREE_SIZES[@]}" </dev/null \
     >"$work/regtree.out" 2>"$work/regtree.err"
 tree_status=$?
 tree_output=$(tr -d '\r' <"$work/regtree.out")
 load_at_end=$(cut -d ' ' -f 1 /proc/loadavg)
 
 status=0
-for contender in "${contenders[@]}" startup; do
+for contender in "${contenders[@]}"; do
     if [ -n "${failed[$contender]}" ]; then
         echo "benchmark: $contender failed: ${failed[$contender]}" >&2
         status=1
     fi
 done
 
+# The values of one contender in the named table (took or cpu), or the ratios of two
+# contenders' values, round by round.
+value_of() {
+    if [ "$1" = cpu ]; then echo "${cpu[$2,$3]:-}"; else echo "${took[$2,$3]:-}"; fi
+}
+series() {
+    for round in $(seq 1 "$RUNS"); do
+        local a b
+        a=$(value_of "$1" "$2" "$round")
+        if [ $# = 2 ]; then
+            [ -z "$a" ] || echo "$a"
+        else
+            b=$(value_of "$1" "$3" "$round")
+            [ -z "$a" ] || [ -z "$b" ] || awk -v a="$a" -v b="$b" 'BEGIN { if (b > 0) print a / b }'
+        fi
+    done
+}
+# "<median> <min-max>" of a series, numbers with the given decimals; "-" when empty.
+spread() {
+    local decimals=$1
+    shift
+    series "$@" | summary | awk -v d="$decimals" '{ printf "%.*f %.*f-%.*f\n", d, $1, d, $2, d, $3 }' |
+        grep . || echo "- -"
+}
 row() {
-    printf '%-42s %11s %17s  %s\n' "$1" "$2" "${3:-}" "${4:-}"
-}
-median_of() {
-    [ -n "${failed[$1]}" ] && { echo failed; return; }
-    echo "${times[$1]}" | median
-}
-spread_of() {
-    [ -n "${failed[$1]}" ] && return
-    echo "${times[$1]}" | tr ' ' '\n' | grep . | sort -g | sed -n '1p;$p' | paste -sd ' ' |
-        awk '{ printf "%.1f-%.1f ms", $1, $2 }'
-}
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "-" }'
+    printf '%-40s %8s %15s %8s %15s %6s %6s %6s  %s\n' "$@"
 }
 group() {
-    printf "%'d" "$1"
+    echo "$1" | sed -E ':a; s/([0-9])([0-9]{3})($|,)/\1,\2\3/; ta'
 }
 bytes() {
     echo "$(group "$(stat -c %s "$1")") bytes"
 }
+per_entry() {
+    awk -v c="$1" -v n="$2" 'BEGIN { printf "%.2f", c / n }'
+}
+# A contender's row: its wall and CPU times, its calls, and a note.
+time_row() {
+    local label=$1 contender=$2 note=$3
+    if [ -n "${failed[$contender]:-}" ]; then
+        row "$label" failed "" "" "" "" "" "" "$note"
+        return
+    fi
+    local perFile="" perDir="" rest="" fileCalls dirCalls
+    if [ -n "${calls[$contender]:-}" ]; then
+        read -r fileCalls dirCalls rest <<<"${calls[$contender]}"
+        perFile=$(per_entry "$fileCalls" "$file_count")
+        perDir=$(per_entry "$dirCalls" "$((subdir_count + 1))")
+    fi
+    # shellcheck disable=SC2046 # each spread is two columns
+    row "$label" $(spread 1 took "$contender") $(spread 1 cpu "$contender") \
+        "$perFile" "$perDir" "$rest" "$note"
+}
+ratio_row() {
+    local label=$1
+    shift
+    for contender in "$@"; do
+        if [ -n "${failed[$contender]:-}" ] || [ -z "${command[$contender]:-}" ]; then
+            row "$label" - - - - "" "" "" ""
+            return
+        fi
+    done
+    # shellcheck disable=SC2046 # each spread is two columns
+    row "$label" $(spread 2 took "$@") $(spread 2 cpu "$@") "" "" "" ""
+}
 
-for contender in "${contenders[@]}" startup; do
-    echo "$contender:${times[$contender]}"
+for contender in "${contenders[@]}"; do
+    echo "$contender wall:$(series took "$contender" | tr '\n' ' ')"
+    echo "$contender cpu:$(series cpu "$contender" | tr '\n' ' ')"
 done >"$work/times.txt"
-vxwipe_median=$(median_of vxwipe)
-baseline_median=$(median_of baseline)
 echo
-echo "Benchmark: medians of $RUNS runs ($work/times.txt); $(wine --version 2>/dev/null)," \
-    "x86_64 build; load average $load_at_start at start, $load_at_end at end"
+echo "Benchmark: $RUNS rounds ($work/times.txt; calls in $work/calls-*.txt, traces relay-*.txt);" \
+    "$(wine --version 2>/dev/null), pure 32-bit prefix, i686 programs;" \
+    "load average $load_at_start at start, $load_at_end at end"
 echo "One uninstall removes $file_count files, $subdir_count subdirectories and the install" \
     "directory, $shortcut_count shortcuts and their folder, $key_count key trees"
+[ -n "$cpu_group" ] || echo "No CPU times: a cpuacct cgroup can be made only by root"
 echo
-row "What" "Median" "Min-max" "Size / note"
-row "vxwipe.exe -silent, full uninstall" "$vxwipe_median ms" "$(spread_of vxwipe)" \
-    "$(bytes "$BIN/vxwipe.exe") (x86_64 twin)"
-row "baseline, bare platform calls" "$baseline_median ms" "$(spread_of baseline)" \
-    "$(bytes "$BIN/bench_baseline.exe")"
-row "  ratio vxwipe / baseline" "$(ratio "$vxwipe_median" "$baseline_median")"
+row "" "wall" "wall" "CPU" "CPU" "calls" "calls" "other" ""
+row "What (times in ms)" "median" "min-max" "median" "min-max" "/file" "/dir" "calls" "Size / note"
+time_row "$shipped_name -silent, full uninstall" vxwipe "$(bytes "$SHIPPED"), $SHIPPED"
+time_row "baseline, bare deletions" baseline "$(bytes "$BIN/$BASELINE_PROGRAM"), a hidden window"
+time_row "  the same without the window" bare "-nowindow"
 if [ -n "$nsis_note" ]; then
-    row "NSIS uninstaller" "-" "" "$nsis_note"
+    row "NSIS uninstaller" - - - - "" "" "" "$nsis_note"
 else
-    nsis_median=$(median_of nsis)
-    row "NSIS $nsis_version uninstaller /S (amd64-unicode)" "$nsis_median ms" \
-        "$(spread_of nsis)" "$(bytes "$work/vxnsis-uninstall.exe")"
-    row "  ratio vxwipe / NSIS" "$(ratio "$vxwipe_median" "$nsis_median")"
+    time_row "NSIS $nsis_version uninstaller /S ($NSIS_TARGET)" nsis \
+        "$(bytes "$work/$NSIS_PROGRAM")"
 fi
-row "empty process, start-up only" "$(median_of startup) ms" "$(spread_of startup)"
-first_per_key=""
-last_per_key=""
-while read -r keys milliseconds per_key; do
-    [ -n "$keys" ] || continue
-    row "MyRegDeleteKeySub, $(group "$keys") keys" "$(printf '%.1f' "$milliseconds") ms" "" \
-        "$(printf '%.1f' "$per_key") us per key"
-    [ -n "$first_per_key" ] || first_per_key=$per_key
-    last_per_key=$per_key
+time_row "empty GUI process, start-up only" startup "a hidden window"
+time_row "  the same without the window" startup_bare "-nowindow"
+echo
+row "Paired ratios, one per round" "" "" "" "" "" "" "" ""
+ratio_row "  $shipped_name / baseline" vxwipe baseline
+ratio_row "  $shipped_name / baseline without window" vxwipe bare
+ratio_row "  $shipped_name / NSIS" vxwipe nsis
+echo
+sizes_seen=0
+growth=""
+while read -r first second third fourth fifth sixth seventh; do
+    if [ "$first" = growth ]; then
+        growth=$(printf '%.2f %.2f-%.2f' "$second" "$third" "$fourth")
+        [ -z "$fifth" ] || growth+=$(printf ' %.2f %.2f-%.2f' "$fifth" "$sixth" "$seventh")
+    elif [ -n "$first" ]; then
+        row "MyRegDeleteKeySub, $(group "$first") keys" "$(printf '%.1f' "$second")" "" \
+            "${fourth:+$(printf '%.1f' "$fourth")}" "" "" "" "" "$(printf '%.1f' "$third") us per key"
+        sizes_seen=$((sizes_seen + 1))
+    fi
 done <<<"$tree_output"
-if [ "$tree_status" != 0 ] || [ -z "$first_per_key" ]; then
-    row "MyRegDeleteKeySub" "failed" "" "see $work/regtree.err"
+if [ "$tree_status" != 0 ] || [ "$sizes_seen" != "${#TREE_SIZES[@]}" ] || [ -z "$growth" ]; then
+    row "MyRegDeleteKeySub" "failed" "" "" "" "" "" "" "see $work/regtree.err"
     status=1
 else
-    row "  growth, per key $(group "${TREE_SIZES[-1]}") / $(group "${TREE_SIZES[0]}")" \
-        "$(ratio "$last_per_key" "$first_per_key")"
-fi
-if [ -f "$SHIPPED" ]; then
-    row "shipped program (i686)" "" "" "$(bytes "$SHIPPED"), $SHIPPED"
-else
-    row "shipped program (i686)" "" "" "$SHIPPED is missing (make builds it)"
+    # shellcheck disable=SC2086 # the growth is two or four columns
+    row "  growth, per key $(group "${TREE_SIZES[-1]}") / $(group "${TREE_SIZES[0]}"), per run" \
+        $growth "" "" "" ""
 fi
 exit $status

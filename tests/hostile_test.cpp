@@ -64,6 +64,7 @@ const char* const USER_FILES[] = {
     "{B}\\tmpfile",          // one input names it as the temporary directory
     "{B}\\fonts\\fonts.dir", // one input links the install's "misc" to this folder
     "{B}\\fonts\\mine.pcf",
+    "{B}\\vendor\\fonts.ali", // one input links the install's "aliases\dec" to this folder
 };
 const char* const DRIVE_USER_FILES[] = {"letter.txt", "misc\\mine.pcf", "docs\\plan.txt"};
 const char OTHER_FOLDER[] = "Other Tools"; // a neighbour of the product's Start-menu folder
@@ -79,6 +80,7 @@ enum Place {
     USER_PROGRAMS,       // Shell Folders under HKCU, per-user installation
     TEMP_DIRECTORY,      // TMP and TEMP of the run
     LINKED_MISC,         // the install's "misc" is a symbolic link to the folder named
+    LINKED_VENDOR,       // the install's "aliases\dec", below a plain "aliases", is one
 };
 
 // How the value is stored. BYTES_n: a REG_SZ of n bytes with its terminator.
@@ -99,7 +101,7 @@ enum Form {
     EMBEDDED_NUL, // the text, a NUL, then "\..\.."
 };
 
-// LINK_STAYS: all goes but the linked "misc" and, with it, the install directory.
+// LINK_STAYS: all goes but the linked subdirectory and, with it, the install directory.
 enum Outcome { REMOVES_ALL, INSTALL_STAYS, SHORTCUTS_STAY, LINK_STAYS, FATAL };
 enum LogPlace { LOG_IN_TEMP, LOG_IN_CURRENT_DIR, NO_LOG };
 
@@ -403,6 +405,11 @@ const Input INPUTS[] = {
     {"LinkedSubdirectory", LINKED_MISC, SZ, "{B}\\fonts", LINK_STAYS,
      {"  cannot remove file: {D}\\misc\\fonts.dir", "  remain files: 1",
       "  cannot remove dir: {D}\\misc", "  remain dirs: 1"}},
+    // One level deeper: the plain "aliases" above it must not vouch for it.
+    {"LinkedVendorSubdirectory", LINKED_VENDOR, SZ, "{B}\\vendor", LINK_STAYS,
+     {"=== RemoveInstalledFiles ===", "  cannot remove file: {D}\\aliases\\dec\\fonts.ali",
+      "  remain files: 1", "  cannot remove dir: {D}\\aliases\\dec",
+      "  cannot remove dir: {D}\\aliases", "  remain dirs: 2"}},
 };
 // clang-format on
 
@@ -415,6 +422,11 @@ void replace_all(std::string& text, const std::string& from, const std::string& 
 
 bool is_chained_mode(Place place) {
     return place == IS_INSTALL_LOCATION || place == CHAINED_COMMAND;
+}
+
+// The install's subdirectory that the input makes a link, or "" for none.
+std::string linked_subdirectory(Place place) {
+    return place == LINKED_MISC ? "misc" : place == LINKED_VENDOR ? "aliases\\dec" : "";
 }
 
 int scope_of(Place place) {
@@ -669,8 +681,9 @@ class Hostile : public testing::TestWithParam<Input> {
 
     void TearDown() override {
         restore_shell_folders();
-        if (GetParam().place == LINKED_MISC)
-            remove_link(std::string(INSTALL_DIR) + "\\misc");
+        std::string linked = linked_subdirectory(GetParam().place);
+        if (!linked.empty())
+            remove_link(std::string(INSTALL_DIR) + "\\" + linked);
         remove_all();
     }
 
@@ -801,11 +814,12 @@ RunOptions apply_input(const Input& input, const Stored& value) {
     case TEMP_DIRECTORY:
         options.temp_dir = value.read;
         break;
-    case LINKED_MISC: {
-        std::string misc = std::string(INSTALL_DIR) + "\\misc";
-        remove_tree(misc);
-        if (!make_link(misc, value.read))
-            ADD_FAILURE() << "cannot link " << misc << " to " << value.read;
+    case LINKED_MISC:
+    case LINKED_VENDOR: {
+        std::string link = std::string(INSTALL_DIR) + "\\" + linked_subdirectory(input.place);
+        remove_tree(link);
+        if (!make_link(link, value.read))
+            ADD_FAILURE() << "cannot link " << link << " to " << value.read;
         break;
     }
     }
@@ -876,7 +890,8 @@ TEST_P(Hostile, EndsCleanlyAndDeletesOnlyTheProductsOwn) {
     bool namesDrive = std::strstr(rawText, "{X}") != nullptr;
     if (namesDrive && c.drive.empty())
         GTEST_SKIP() << "no scratch drive letter";
-    if (input.place == LINKED_MISC && wine_prefix().empty())
+    std::string linked = linked_subdirectory(input.place);
+    if (!linked.empty() && wine_prefix().empty())
         GTEST_SKIP() << "no Wine prefix to make a link in";
     int scope = scope_of(input.place);
     Stored value = stored_value(input.form, expand(rawText, c, scope));
@@ -929,9 +944,10 @@ TEST_P(Hostile, EndsCleanlyAndDeletesOnlyTheProductsOwn) {
         input.outcome == REMOVES_ALL || input.outcome == INSTALL_STAYS || linkStays;
     for (const char* file : MANIFEST_SAMPLE)
         verify_present(std::string(INSTALL_DIR) + "\\" + file,
-                       !installGone || (linkStays && std::strncmp(file, "misc\\", 5) == 0));
+                       !installGone ||
+                           (linkStays && std::string(file).rfind(linked + "\\", 0) == 0));
     if (linkStays)
-        verify_dir_present(std::string(INSTALL_DIR) + "\\misc");
+        verify_dir_present(std::string(INSTALL_DIR) + "\\" + linked);
     else if (installGone)
         verify_dir_missing(INSTALL_DIR);
     std::string folder = c.programs[scope] + "\\" + product_folder_name();

@@ -1,15 +1,20 @@
 // bench_baseline: removes the sample installation with nothing but the bare platform
 // calls, no log and no lookups, as the yardstick for the uninstaller:
-//   bench_baseline [-dir DIR] [-folder FOLDER] [-shortcut NAME]... [-key ROOT PATH]...
+//   bench_baseline [-nowindow] [-dir DIR] [-folder FOLDER] [-shortcut NAME]...
+//                  [-key ROOT PATH]...
 // DIR gets the manifest files, the manifest subdirectories and then itself removed;
 // FOLDER (a Start-menu folder) its NAME.lnk shortcuts and then itself; each key tree
 // (ROOT is HKLM, HKCU or HKCR) goes depth-first. Without arguments it does nothing,
 // which measures the start-up of a process. The exit code counts what could not be
-// removed.
+// removed, or is EXIT_USAGE for arguments it does not take.
+// It starts as the uninstaller does, so that the two differ only in their work: a GUI
+// program that registers a window class and makes a hidden window before its work.
+// -nowindow leaves the window out, to show what it costs.
 #include "removal/manifest.h"
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -20,6 +25,8 @@ const int SUBKEY_CAPACITY = 260;
 const int MAX_SHORTCUTS = 32;
 const int MAX_KEYS = 16;
 const int EXIT_USAGE = 100;
+const char WINDOW_CLASS[] = "bench_baseline";
+const int WINDOW_SIZE = 300;
 
 struct KeyTree {
     HKEY root;
@@ -27,6 +34,7 @@ struct KeyTree {
 };
 
 struct Request {
+    bool noWindow;
     const char* dir;
     const char* folder;
     const char* shortcuts[MAX_SHORTCUTS];
@@ -50,7 +58,9 @@ bool RootByName(const char* name, HKEY* root) {
 bool ParseRequest(int argc, char** argv, Request* request) {
     ZeroMemory(request, sizeof *request);
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "-dir") == 0 && i + 1 < argc) {
+        if (strcmp(argv[i], "-nowindow") == 0) {
+            request->noWindow = true;
+        } else if (strcmp(argv[i], "-dir") == 0 && i + 1 < argc) {
             request->dir = argv[++i];
         } else if (strcmp(argv[i], "-folder") == 0 && i + 1 < argc) {
             request->folder = argv[++i];
@@ -123,16 +133,28 @@ int DeleteKeyTree(HKEY parent, const char* path) {
     return failures + (RegDeleteKeyA(parent, path) == ERROR_SUCCESS ? 0 : 1);
 }
 
+HWND MakeHiddenWindow(HINSTANCE instance) {
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    windowClass.lpszClassName = WINDOW_CLASS;
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, WINDOW_CLASS, WINDOW_CLASS, WS_OVERLAPPEDWINDOW, 0, 0, WINDOW_SIZE,
+                           WINDOW_SIZE, NULL, NULL, instance, NULL);
+}
+
 } // namespace
 
-int main(int argc, char** argv) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Request request;
-    if (!ParseRequest(argc, argv, &request)) {
-        fputs("usage: bench_baseline [-dir DIR] [-folder FOLDER] [-shortcut NAME]... "
-              "[-key HKLM|HKCU|HKCR PATH]...\n",
-              stderr);
+    if (!ParseRequest(__argc, __argv, &request))
         return EXIT_USAGE;
-    }
+    if (!request.noWindow)
+        MakeHiddenWindow(instance);
     int failures = 0;
     if (request.folder != NULL)
         failures += RemoveShortcuts(request);

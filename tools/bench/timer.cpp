@@ -1,11 +1,16 @@
 // bench_timer: runs one command line and prints how long its process lived, from just
 // before it is created to its end, in milliseconds, then its exit code:
-//   bench_timer "COMMAND LINE"      prints "<milliseconds> <exit code>"
+//   bench_timer [-cpu FILE] "COMMAND LINE"   prints "<milliseconds> <exit code> [<cpu ms>]"
 // The command line is handed to the process as it is, so programs that read their
 // command line raw (an NSIS uninstaller's "_?=" for one) get exactly what was given.
+// With -cpu, FILE is a counter of CPU nanoseconds (a cgroup's cpuacct.usage) read just
+// before the start and after the end: the CPU time spent meanwhile, in milliseconds.
+#include "cpu_counter.h"
+
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -23,8 +28,14 @@ double Milliseconds(LARGE_INTEGER start, LARGE_INTEGER end) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const char* counter = NULL;
+    if (argc == 4 && strcmp(argv[1], "-cpu") == 0) {
+        counter = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc != 2) {
-        fputs("usage: bench_timer \"COMMAND LINE\"\n", stderr);
+        fputs("usage: bench_timer [-cpu FILE] \"COMMAND LINE\"\n", stderr);
         return EXIT_USAGE;
     }
     STARTUPINFOA startup;
@@ -33,6 +44,7 @@ int main(int argc, char** argv) {
     PROCESS_INFORMATION process;
     LARGE_INTEGER start;
     LARGE_INTEGER end;
+    unsigned long long cpuStart = counter != NULL ? ReadCpuCounter(counter) : 0;
     QueryPerformanceCounter(&start);
     if (!CreateProcessA(NULL, argv[1], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         fprintf(stderr, "bench_timer: cannot start %s, code = %lu\n", argv[1],
@@ -41,6 +53,7 @@ int main(int argc, char** argv) {
     }
     DWORD waited = WaitForSingleObject(process.hProcess, RUN_TIME_LIMIT_MS);
     QueryPerformanceCounter(&end);
+    unsigned long long cpuEnd = counter != NULL ? ReadCpuCounter(counter) : 0;
     DWORD exitCode = 0;
     if (waited != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, EXIT_OVERSTAYED);
@@ -50,6 +63,12 @@ int main(int argc, char** argv) {
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    printf("%.3f %lu\n", Milliseconds(start, end), (unsigned long)exitCode);
+    printf("%.3f %lu", Milliseconds(start, end), (unsigned long)exitCode);
+    double cpu = CpuMilliseconds(cpuStart, cpuEnd);
+    if (counter != NULL && cpu < 0)
+        printf(" -");
+    else if (counter != NULL)
+        printf(" %.3f", cpu);
+    printf("\n");
     return waited == WAIT_OBJECT_0 ? 0 : EXIT_OVERSTAYED;
 }
