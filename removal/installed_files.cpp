@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "log/log.h"
 #include "removal/manifest.h"
+#include "removal/paths.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -17,10 +18,6 @@ static int JoinPath(char* path, int capacity, const char* installDir, const char
         return 0;
     sprintf(path, "%s\\%s", installDir, entry);
     return 1;
-}
-
-static int IsMissing(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 static int IsLinkAttributes(DWORD attributes) {
