@@ -189,24 +189,6 @@ bool deletion_pending(const std::string& path) {
     return false;
 }
 
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The lines a child's run wrote between its START and END lines.
-std::vector<std::string> run_lines(const RunResult& run) {
-    std::vector<std::string> inner;
-    bool started = false;
-    for (const std::string& line : run.log) {
-        if (starts_with(line, "<<< END: "))
-            break;
-        if (started)
-            inner.push_back(line);
-        started = started || starts_with(line, ">>> START: ");
-    }
-    return inner;
-}
-
 RunResult run_win98_at(Where where, const std::vector<std::string>& paths) {
     RunOptions options;
     options.program = "boot_delete_tool.exe";
@@ -453,7 +435,7 @@ TEST(BootDeleteWin98, NewListFileHoldsHeaderAndEntry) {
     EXPECT_EQ(HEADER + entry_for(held.path()), read_file(wininit_path()));
     std::vector<std::string> expected = {"    next boot, remove file [" + short_form(held.path()) +
                                          "]"};
-    EXPECT_EQ(expected, run_lines(run));
+    EXPECT_EQ(expected, last_run(run.log));
     held.release();
     remove_tree(dir);
     remove_tree(run.temp_dir);
@@ -527,7 +509,7 @@ TEST(BootDeleteWin98, ListFileHeldByAnotherProgramStaysUnchanged) {
     std::vector<std::string> expected = {"    something error is happend about [" +
                                              short_form(target.path()) + "]",
                                          "    now remove file [" + dir + "\\Missing.dll]"};
-    EXPECT_EQ(expected, run_lines(run));
+    EXPECT_EQ(expected, last_run(run.log));
     target.release();
     remove_tree(dir);
     remove_tree(run.temp_dir);
