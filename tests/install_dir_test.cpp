@@ -485,9 +485,7 @@ TEST_F(ChainedUninstall, EntryLeftBehindEndsTheRunQuietly) {
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_TRUE(run.boxes.empty()) << describe_boxes(run.boxes);
     EXPECT_TRUE(read_record(record_path).written);
-    bool ended = false;
-    std::vector<std::string> lines = last_run(run.log, &ended);
-    EXPECT_TRUE(ended);
+    std::vector<std::string> lines = ended_run(run.log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "UBIS: not installed by IS, exit");
     EXPECT_EQ(banners(lines), std::vector<std::string>{"=== GetInstallDirectory ==="});
@@ -520,9 +518,7 @@ TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
                 o.answers = {IDOK};
             RunResult run = run_program(o);
             EXPECT_EQ(run.exit_code, 1u);
-            bool ended = false;
-            std::vector<std::string> lines = last_run(run.log, &ended);
-            EXPECT_TRUE(ended);
+            std::vector<std::string> lines = ended_run(run.log);
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.back(), c.last_line);
             ASSERT_FALSE(run.log.empty());

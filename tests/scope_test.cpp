@@ -193,10 +193,7 @@ TEST_F(Scope, EntryProbesTheScopeBeforeTheOptions) {
         options.answers = {IDCANCEL};
         RunResult run = run_program(options);
         EXPECT_EQ(run.exit_code, 0u);
-        bool ended = false;
-        std::vector<std::string> lines = last_run(run.log, &ended);
-        EXPECT_TRUE(ended);
-        verify_lines(lines, c.expected);
+        verify_lines(ended_run(run.log), c.expected);
         ASSERT_EQ(run.boxes.size(), 1u) << describe_boxes(run.boxes);
         EXPECT_EQ(run.boxes[0].caption, "VORTA-X Uninstaller");
         remove_tree(run.temp_dir);

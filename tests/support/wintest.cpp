@@ -373,30 +373,37 @@ static DWORD attributes_of(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
-void verify_file_present_at(Where where, const std::string& path) {
+static void verify_present(Where where, const std::string& path, bool directory) {
     DWORD attributes = attributes_of(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!found || ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != directory)
         ADD_FAILURE_AT(where.file, where.line)
-            << "file" << SHOULD_BE_THERE << path
-            << (attributes == INVALID_FILE_ATTRIBUTES ? "" : " (a directory stands there)");
+            << (directory ? "directory" : "file") << SHOULD_BE_THERE << path
+            << (!found      ? ""
+                : directory ? " (a file stands there)"
+                            : " (a directory stands there)");
+}
+
+static void verify_missing(Where where, const std::string& path, bool directory) {
+    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
+        ADD_FAILURE_AT(where.file, where.line)
+            << (directory ? "directory" : "file") << SHOULD_BE_GONE << path;
+}
+
+void verify_file_present_at(Where where, const std::string& path) {
+    verify_present(where, path, false);
 }
 
 void verify_file_missing_at(Where where, const std::string& path) {
-    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
-        ADD_FAILURE_AT(where.file, where.line) << "file" << SHOULD_BE_GONE << path;
+    verify_missing(where, path, false);
 }
 
 void verify_dir_present_at(Where where, const std::string& path) {
-    DWORD attributes = attributes_of(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        ADD_FAILURE_AT(where.file, where.line)
-            << "directory" << SHOULD_BE_THERE << path
-            << (attributes == INVALID_FILE_ATTRIBUTES ? "" : " (a file stands there)");
+    verify_present(where, path, true);
 }
 
 void verify_dir_missing_at(Where where, const std::string& path) {
-    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
-        ADD_FAILURE_AT(where.file, where.line) << "directory" << SHOULD_BE_GONE << path;
+    verify_missing(where, path, true);
 }
 
 std::string read_file(const std::string& path, UINT codepage) {
@@ -490,6 +497,15 @@ std::vector<std::string> last_run(const std::vector<std::string>& log, bool* end
     if (ended != nullptr)
         *ended = found_end;
     return inner;
+}
+
+std::vector<std::string> ended_run_at(Where where, const std::vector<std::string>& log) {
+    bool ended = false;
+    std::vector<std::string> lines = last_run(log, &ended);
+    if (!ended)
+        ADD_FAILURE_AT(where.file, where.line)
+            << "the log has no END line" << (log.empty() ? " (it is empty)" : "");
+    return lines;
 }
 
 // ---- child processes and their message boxes -------------------------------
@@ -879,32 +895,14 @@ struct Child {
     DWORD pid = 0;
 };
 
-HANDLE inheritable_output(const std::string& path) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
 bool start_here(Where where, const std::string& program, const std::string& command_line,
                 std::string& environment, const std::string& current_dir,
                 const std::string& output_path, Child& child) {
-    HANDLE output = inheritable_output(output_path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
     PROCESS_INFORMATION process = {};
-    std::vector<char> writable(command_line.begin(), command_line.end());
-    writable.push_back('\0');
-    BOOL started = CreateProcessA(
-        program.c_str(), writable.data(), NULL, NULL, TRUE, CREATE_SUSPENDED, &environment[0],
-        current_dir.empty() ? NULL : current_dir.c_str(), &startup, &process);
-    DWORD error = GetLastError();
-    CloseHandle(output);
-    if (!started) {
+    if (!start_suspended(program, command_line, &environment[0], current_dir, output_path,
+                         &process)) {
         ADD_FAILURE_AT(where.file, where.line)
-            << "cannot start " << program << ": " << error_text(error);
+            << "cannot start " << program << ": " << error_text(GetLastError());
         return false;
     }
     child.process = process.hProcess;
@@ -922,6 +920,31 @@ std::string shell_word(const std::string& text) {
 }
 
 } // namespace
+
+bool start_suspended(const std::string& program, const std::string& command_line, char* environment,
+                     const std::string& current_dir, const std::string& output_path,
+                     PROCESS_INFORMATION* process) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE output =
+        CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (output == INVALID_HANDLE_VALUE)
+        return false;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::vector<char> writable(command_line.begin(), command_line.end());
+    writable.push_back('\0');
+    BOOL started = CreateProcessA(
+        program.c_str(), writable.data(), NULL, NULL, TRUE, CREATE_SUSPENDED, environment,
+        current_dir.empty() ? NULL : current_dir.c_str(), &startup, process);
+    DWORD error = GetLastError();
+    CloseHandle(output);
+    SetLastError(error);
+    return started != FALSE;
+}
 
 std::string unix_path(const std::string& path) {
     typedef char*(CDECL * UnixFileName)(LPCWSTR);

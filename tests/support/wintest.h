@@ -108,6 +108,8 @@ const char RUN_END[] = "<<< END: ";
 // The lines of a whole log file that the last run wrote between its START and END
 // lines; *ended tells whether that run's END line was found.
 std::vector<std::string> last_run(const std::vector<std::string>& log, bool* ended = nullptr);
+// The same, for a run that must have ended: fails if its END line is missing.
+std::vector<std::string> ended_run_at(Where, const std::vector<std::string>& log);
 
 // ---- the log, in this process ----------------------------------------------
 // Opens the product log in a fresh temporary directory (TMP/TEMP of this process),
@@ -204,6 +206,14 @@ RunResult run_program_at(Where, const RunOptions& options);
 // The lines of a log that begin with "===" (the step banners), in order.
 std::vector<std::string> banners(const std::vector<std::string>& log);
 
+// Starts a program suspended, its standard output and error going to the file at
+// output_path (made anew), with an environment block (NULL: this process's own) and a
+// current directory ("": this process's own). False, with the platform's last error,
+// if it could not.
+bool start_suspended(const std::string& program, const std::string& command_line, char* environment,
+                     const std::string& current_dir, const std::string& output_path,
+                     PROCESS_INFORMATION* process);
+
 // Full path of a file in the folder of the test binaries (the helpers). "vxwipe.exe" is
 // the program under test: VXWIPE_UNDER_TEST when set (run-tests.sh sets it to the
 // shipped dist/win32/vxwipe.exe), else the one built next to the tests.
@@ -228,3 +238,4 @@ std::string binary_path(const std::string& name);
 #define verify_dir_missing(...) wintest::verify_dir_missing_at(WT_HERE, __VA_ARGS__)
 #define run_program(...) wintest::run_program_at(WT_HERE, __VA_ARGS__)
 #define run_unix(...) wintest::run_unix_at(WT_HERE, __VA_ARGS__)
+#define ended_run(...) wintest::ended_run_at(WT_HERE, __VA_ARGS__)
