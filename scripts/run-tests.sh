@@ -41,6 +41,15 @@ if [ ! -f "$program" ]; then
     exit 2
 fi
 
+# ctest in the run's build folder: run_ctest LABEL ARGUMENT..., on the tests with that label
+# only where LABEL is not empty.
+run_ctest() {
+    only=$1
+    shift
+    [ -z "$only" ] || set -- -L "$only" "$@"
+    (cd "$build" && ctest "$@")
+}
+
 # shellcheck disable=SC1091
 . scripts/wine-session.sh
 rm -rf "$RESULTS"
@@ -61,6 +70,14 @@ for run in $runs; do
         echo "run-tests.sh: no tests in $build (build with scripts/build.sh --tests)" >&2
         exit 2
     fi
+    mkdir -p "$RESULTS/$run"
+    # The programs selected, so that the summary can name any that left no report.
+    run_ctest "$label" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p' >"$RESULTS/$run/selected"
+    if [ ! -s "$RESULTS/$run/selected" ]; then
+        echo "Run $run: no test selected"
+        echo "0 0" >"$RESULTS/$run/ctest-status"
+        continue
+    fi
     started=$(date +%s)
     if [ "$first" = yes ]; then
         export WINEARCH="$arch"
@@ -69,7 +86,6 @@ for run in $runs; do
     else
         wine_session_next_prefix "prefix-$run" "$arch" || exit 2
     fi
-    mkdir -p "$RESULTS/$run"
     # The tests find the program under test and write their results through these.
     VXWIPE_UNDER_TEST=$(wine winepath -w "$(pwd)/$program" 2>/dev/null | tr -d '\r')
     GTEST_OUTPUT="xml:$(wine winepath -w "$(pwd)/$RESULTS/$run" 2>/dev/null | tr -d '\r')\\"
@@ -79,11 +95,7 @@ for run in $runs; do
         "display $DISPLAY); each test program runs in a clone of it in $WINE_CLONES"
     # ctest's own limit comes after that of scripts/wine-run, which names what overstayed.
     timeout=$(wine_session_time_limit 660)
-    if [ -n "$label" ]; then
-        (cd "$build" && ctest --output-on-failure --timeout "$timeout" -L "$label" "$@")
-    else
-        (cd "$build" && ctest --output-on-failure --timeout "$timeout" "$@")
-    fi
+    run_ctest "$label" --output-on-failure --timeout "$timeout" "$@"
     result=$?
     echo "$result $(($(date +%s) - started))" >"$RESULTS/$run/ctest-status"
     [ "$result" = 0 ] || status=1

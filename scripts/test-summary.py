@@ -3,7 +3,8 @@
 end-to-end table per Windows version and prefix, read from GoogleTest's XML reports.
 
     test-summary.py RESULTS PROGRAM TWIN(yes|no) RUN...
-RESULTS/<run>/ holds the XML reports and ctest-status ("<exit code> <seconds>").
+RESULTS/<run>/ holds the XML reports, ctest-status ("<exit code> <seconds>") and selected
+(the test programs ctest was to run, one a line).
 """
 import collections
 import glob
@@ -40,6 +41,22 @@ def test_cases(run_dir):
             yield program, case.get("classname", ""), case.get("name", ""), outcome
 
 
+def selected_programs(run_dir):
+    """The test programs ctest was to run; None where that is not known."""
+    try:
+        with open(os.path.join(run_dir, "selected"), encoding="utf-8") as selected:
+            return [line.strip() for line in selected if line.strip()]
+    except OSError:
+        return None
+
+
+def silent_programs(run_dir):
+    """The programs selected for the run that left no report: they crashed, were killed
+    or did not start."""
+    names = selected_programs(run_dir) or []
+    return [name for name in names if not os.path.exists(os.path.join(run_dir, name + ".xml"))]
+
+
 def ctest_status(run_dir):
     try:
         with open(os.path.join(run_dir, "ctest-status"), encoding="ascii") as status:
@@ -63,6 +80,8 @@ def main():
     print("  {:6} {:43} {:>8} {:>6} {:>6} {:>7} {:>6}  result".format(*header))
     rows = collections.OrderedDict()
     skipped_cases = []
+    silent = []
+    selected_anywhere = False
     overall = 0
     for run in runs:
         run_dir = os.path.join(results, run)
@@ -72,10 +91,15 @@ def main():
         failed = sum(1 for case in cases if case[3] == "failed")
         skipped = [case for case in cases if case[3] == "skipped"]
         skipped_cases += [(run,) + case for case in skipped]
+        silent += [(run, name) for name in silent_programs(run_dir)]
         code, seconds = ctest_status(run_dir)
         result = "passed" if code == 0 else "FAILED" if code is not None else "not run"
         if code == 0 and skipped:
             result = "passed, some skipped"
+        if code == 0 and selected_programs(run_dir) == []:
+            result = "no test selected"
+        else:
+            selected_anywhere = True
         if code != 0:
             overall = 1
         time = f"{seconds} s" if seconds is not None else "-"
@@ -90,6 +114,11 @@ def main():
                 row["passed"] += 1
             else:
                 row[outcome].append(scenario)
+    if silent:
+        print()
+        print("  No report from (crashed, killed or not started; see its output above):")
+        for run, name in silent:
+            print(f"    {run}: {name}")
     if skipped_cases:
         print()
         print("  Skipped (not passed):")
@@ -110,6 +139,8 @@ def main():
     print()
     if overall != 0:
         print("Some tests FAILED (see above).")
+    elif not selected_anywhere:
+        print("No test was selected.")
     elif skipped_cases:
         print(f"No test failed, but {len(skipped_cases)} did not run (skipped, see above).")
     else:

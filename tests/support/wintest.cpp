@@ -874,6 +874,14 @@ bool read_complete_box(HWND window, BoxWindow& result) {
     }
 }
 
+// The label of the box's button with that id, for messages.
+std::string label_of(const BoxWindow& box, int id) {
+    for (size_t i = 0; i < box.button_ids.size(); i++)
+        if (box.button_ids[i] == id)
+            return box.box.buttons[i];
+    return "id " + std::to_string(id);
+}
+
 int closing_answer(const BoxWindow& box) {
     static const int preferred[] = {IDCANCEL, IDNO, IDOK};
     for (int id : preferred)
@@ -988,8 +996,10 @@ bool run_unix_at(Where where, const std::string& command, const std::string& wha
     while (!(done = attributes_of(marker) != INVALID_FILE_ATTRIBUTES) &&
            GetTickCount() - start <= limit)
         Sleep(POLL_MS);
-    remove_tree(marker_dir);
-    if (!done)
+    // The folder stays for a command that overstayed, so that its marker has a place.
+    if (done)
+        remove_tree(marker_dir);
+    else
         ADD_FAILURE_AT(where.file, where.line) << "waited " << limit << " ms for " << what
                                                << " in vain; the Unix command: " << command;
     return done;
@@ -1165,8 +1175,8 @@ RunResult run_program_at(Where where, const RunOptions& options) {
             answer = closing_answer(box);
             ADD_FAILURE_AT(where.file, where.line)
                 << "unexpected box: " << box.box.caption << "/" << box.box.text << "\nafter the "
-                << options.answers.size() << " expected; closed with button " << answer
-                << ". The boxes that came: " << describe_boxes(result.boxes);
+                << options.answers.size() << " expected; closed with its " << label_of(box, answer)
+                << " button. The boxes that came: " << describe_boxes(result.boxes);
         }
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                      (LPARAM)GetDlgItem(window, answer));

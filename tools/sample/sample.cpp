@@ -24,9 +24,10 @@ const int SHORTCUT_COUNT = sizeof SHORTCUT_IDS / sizeof SHORTCUT_IDS[0];
 static_assert(sizeof SHORTCUT_FILES / sizeof SHORTCUT_FILES[0] == SHORTCUT_COUNT,
               "a target for every shortcut");
 
-// Says on standard error what could not be made, with the platform's error code; 1 if
-// it could not, for the count of failures.
-int Failed(bool made, const std::string& what, DWORD error) {
+// Says on standard error what could not be made, with the error code that the failed
+// call left; 1 if it could not, for the count of failures.
+int Failed(bool made, const std::string& what) {
+    DWORD error = GetLastError();
     if (made)
         return 0;
     fprintf(stderr, "vxsample: cannot make %s (error %lu)\n", what.c_str(), (unsigned long)error);
@@ -85,10 +86,9 @@ int SetValue(HKEY root, const std::string& path, const char* name, DWORD type, c
             status = RegSetValueExA(key, name, 0, type, data, size);
         RegCloseKey(key);
     }
-    return Failed(status == 0,
-                  std::string(wintest::root_name(root)) + "\\" + path + " [" +
-                      (name != NULL ? name : "") + "]",
-                  (DWORD)status);
+    SetLastError((DWORD)status);
+    return Failed(status == 0, std::string(wintest::root_name(root)) + "\\" + path + " [" +
+                                   (name != NULL ? name : "") + "]");
 }
 
 int SetString(HKEY root, const std::string& path, const char* name, const std::string& value) {
@@ -144,8 +144,7 @@ HKEY InstallShieldRoot(const SampleOptions& options) {
 }
 
 int LayFiles(const SampleOptions& options) {
-    if (Failed(MakeDirectories(options.installDir), "the install directory " + options.installDir,
-               GetLastError()))
+    if (Failed(MakeDirectories(options.installDir), "the install directory " + options.installDir))
         return INSTALLED_FILE_COUNT;
     int failures = 0;
     for (int i = 0; InstalledFileTable[i] != NULL; i++) {
@@ -154,15 +153,15 @@ int LayFiles(const SampleOptions& options) {
         bool made =
             MakeDirectories(ParentOf(path)) &&
             WriteFile(path, std::string("VORTA-X ") + InstalledFileTable[i] + "\r\n", readOnly);
-        failures += Failed(made, path, GetLastError());
+        failures += Failed(made, path);
     }
     return failures;
 }
 
 int LayShortcuts(const SampleOptions& options) {
     int scope = EffectiveScope(options);
-    if (Failed(CreateProgmanGroup(scope, FOLDER_NAME) != 0,
-               "the Start-menu folder " + ProductFolderPath(options), GetLastError()))
+    std::string folder = "the Start-menu folder " + ProductFolderPath(options);
+    if (Failed(CreateProgmanGroup(scope, FOLDER_NAME) != 0, folder))
         return SHORTCUT_COUNT;
     int failures = 0;
     for (int i = 0; i < SHORTCUT_COUNT; i++) {
@@ -170,7 +169,7 @@ int LayShortcuts(const SampleOptions& options) {
         std::string target = Join(options.installDir, SHORTCUT_FILES[i]);
         failures +=
             Failed(CreateProgmanItem(scope, FOLDER_NAME, name.c_str(), target.c_str(), "", 0) != 0,
-                   "the shortcut " + name, GetLastError());
+                   "the shortcut " + name);
     }
     return failures;
 }
@@ -218,12 +217,12 @@ int LayNeighbours(const SampleOptions& options) {
     std::string parent = ParentOf(options.installDir);
     std::string file = Join(parent, USER_NEIGHBOUR_FILE);
     failures += Failed(MakeDirectories(parent) && WriteFile(file, "keep me\r\n", false),
-                       "the user's file " + file, GetLastError());
+                       "the user's file " + file);
     std::string programs = ProgramsFolder(options);
     std::string other = Join(programs, wintest::NEIGHBOUR_FOLDER);
     failures += Failed(!programs.empty() && MakeDirectories(other) &&
                            WriteFile(Join(other, "other.txt"), "keep me\r\n", false),
-                       "the other program's Start-menu folder " + other, GetLastError());
+                       "the other program's Start-menu folder " + other);
     return failures;
 }
 
