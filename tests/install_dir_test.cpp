@@ -472,10 +472,10 @@ TEST_F(ChainedUninstall, TraceIsOnDiskWhileTheUninstallerRuns) {
 
     EXPECT_EQ(0u, run.exit_code);
     std::vector<std::string> lines = split_lines(read_file(copy));
-    EXPECT_EQ(1u, lines_starting(lines, ">>> START: ").size());
+    EXPECT_EQ(1u, lines_starting(lines, RUN_START).size());
     verify_lines(lines_starting(lines, "UBIS: "),
                  {"UBIS: call process:[" + standin + "], arg:[/x]"});
-    EXPECT_TRUE(lines_starting(lines, "<<< END: ").empty());
+    EXPECT_TRUE(lines_starting(lines, RUN_END).empty());
     remove_tree(run.temp_dir);
 }
 
