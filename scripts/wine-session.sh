@@ -17,7 +17,7 @@
 # "user-display" keeps the caller's DISPLAY (boxes on the user's screen) instead of Xvfb.
 
 wine_session_xvfb_pid=""
-WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix; it takes 6-25 s
+WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix (times the scale); it takes 6-25 s
 wine_session_display_file=""
 
 wine_session_stop_clones() {
@@ -88,7 +88,8 @@ wine_session_make_prefix() {
     # The server and the prefix's services outlive wineboot and keep the handles they were
     # given: theirs go to a file, never to the caller's pipes.
     wineserver -p >"$session_build/wineserver.log" 2>&1
-    if ! timeout -k 5 "$WINE_SESSION_BOOT_LIMIT" wine wineboot --init </dev/null \
+    boot_limit=$(wine_session_time_limit "$WINE_SESSION_BOOT_LIMIT")
+    if ! timeout -k 5 "$boot_limit" wine wineboot --init </dev/null \
         >"$session_build/wineboot.log" 2>&1; then
         echo "wineboot failed (see $session_build/wineboot.log)" >&2
         return 2

@@ -152,8 +152,8 @@ struct Box {
 // The boxes one per line, as caption / text / buttons / icon, for failure messages.
 std::string describe_boxes(const std::vector<Box>& boxes);
 
-// A child's exit code; GoogleTest prints an exception code (0xC0000000 and up) in
-// hexadecimal, with its name where it is a common one.
+// A child's exit code; GoogleTest prints an exception code (0xC0000000 and up) and
+// KILLED_EXIT_CODE in hexadecimal, with a name where it has one, any other in decimal.
 struct ExitCode {
     DWORD value;
     ExitCode(DWORD code = 0xFFFFFFFF) : value(code) {}
