@@ -1,17 +1,29 @@
 #!/bin/sh
-# Runs the tests under Wine, each run in a fresh private prefix, on a private Xvfb display,
-# with the prefix's own wineserver, all shut down on the way out. Where Wine starts 32-bit
-# programs (build/wine32-probe, written by scripts/probe-wine32.sh, says yes):
-#   win32  a pure 32-bit prefix (Windows 95 to XP): the whole suite of build/win32
-#   wow64  a 64-bit prefix, 32-bit programs through WoW64 (Vista to 10): the end-to-end table
+# Runs the tests under Wine on a private Xvfb display, each test program in a prefix of its
+# own: a fresh template prefix per run, and for every test program a clone of it
+# (scripts/wine-run), with the clone's own wineserver; all shut down on the way out. Where
+# Wine starts 32-bit programs (build/wine32-probe, written by scripts/probe-wine32.sh,
+# says yes):
+#   win32  pure 32-bit prefixes (Windows 95 to XP): the whole suite of build/win32
+#   wow64  64-bit prefixes, 32-bit programs through WoW64 (Vista to 10): the end-to-end
+#          table (the tests labelled wow64)
 # and every test starts the shipped dist/win32/vxwipe.exe itself. Otherwise the suite of
-# the x86_64 twin (build/win64) runs in a 64-bit prefix, starting its vxwipe.exe.
+# the x86_64 twin (build/win64) runs in 64-bit prefixes, starting its vxwipe.exe.
 # PREFIXES picks runs ("win32 wow64" by default); extra arguments go to ctest in every run
-# (e.g. -R log_test). Ends with a summary: the program, each run, the version table.
+# (e.g. -R log_test, --schedule-random). VXWIPE_TEST_TIME_SCALE (a whole number, 1 by
+# default) multiplies every time limit of the tests. Ends with a summary: the program,
+# each run, the version table.
 set -u
 cd "$(dirname "$0")/.." || exit 2
 PREFIXES=${PREFIXES:-win32 wow64}
 RESULTS=build/test-results
+case ${VXWIPE_TEST_TIME_SCALE:-1} in
+'' | *[!0-9]* | 0*)
+    echo "run-tests.sh: VXWIPE_TEST_TIME_SCALE must be a whole number from 1 up" >&2
+    exit 2
+    ;;
+esac
+export VXWIPE_TEST_TIME_SCALE="${VXWIPE_TEST_TIME_SCALE:-1}"
 
 if grep -q '^yes' build/wine32-probe 2>/dev/null; then
     twin=no
@@ -29,6 +41,15 @@ if [ ! -f "$program" ]; then
     exit 2
 fi
 
+# ctest in the run's build folder: run_ctest LABEL ARGUMENT..., on the tests with that label
+# only where LABEL is not empty.
+run_ctest() {
+    only=$1
+    shift
+    [ -z "$only" ] || set -- -L "$only" "$@"
+    (cd "$build" && ctest "$@")
+}
+
 # shellcheck disable=SC1091
 . scripts/wine-session.sh
 rm -rf "$RESULTS"
@@ -37,9 +58,9 @@ status=0
 first=yes
 for run in $runs; do
     case $run in
-    win32) arch=win32 build=build/win32 selection="" ;;
-    wow64) arch=win64 build=build/win32 selection="^uninstall_test$" ;;
-    win64) arch=win64 build=build/win64 selection="" ;;
+    win32) arch=win32 build=build/win32 label="" ;;
+    wow64) arch=win64 build=build/win32 label="^wow64$" ;;
+    win64) arch=win64 build=build/win64 label="" ;;
     *)
         echo "run-tests.sh: unknown run $run (win32, wow64)" >&2
         exit 2
@@ -49,6 +70,14 @@ for run in $runs; do
         echo "run-tests.sh: no tests in $build (build with scripts/build.sh --tests)" >&2
         exit 2
     fi
+    mkdir -p "$RESULTS/$run"
+    # The programs selected, so that the summary can name any that left no report.
+    run_ctest "$label" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p' >"$RESULTS/$run/selected"
+    if [ ! -s "$RESULTS/$run/selected" ]; then
+        echo "Run $run: no test selected"
+        echo "0 0" >"$RESULTS/$run/ctest-status"
+        continue
+    fi
     started=$(date +%s)
     if [ "$first" = yes ]; then
         export WINEARCH="$arch"
@@ -57,17 +86,16 @@ for run in $runs; do
     else
         wine_session_next_prefix "prefix-$run" "$arch" || exit 2
     fi
-    echo "Run $run: prefix ready in $(($(date +%s) - started)) s ($WINEPREFIX, display $DISPLAY)"
-    mkdir -p "$RESULTS/$run"
     # The tests find the program under test and write their results through these.
     VXWIPE_UNDER_TEST=$(wine winepath -w "$(pwd)/$program" 2>/dev/null | tr -d '\r')
     GTEST_OUTPUT="xml:$(wine winepath -w "$(pwd)/$RESULTS/$run" 2>/dev/null | tr -d '\r')\\"
     export VXWIPE_UNDER_TEST GTEST_OUTPUT
-    if [ -n "$selection" ]; then
-        (cd "$build" && ctest --output-on-failure -R "$selection" "$@")
-    else
-        (cd "$build" && ctest --output-on-failure "$@")
-    fi
+    wine_session_seal "$build/clones-$run" || exit 2
+    echo "Run $run: template prefix ready in $(($(date +%s) - started)) s ($WINEPREFIX," \
+        "display $DISPLAY); each test program runs in a clone of it in $WINE_CLONES"
+    # ctest's own limit comes after that of scripts/wine-run, which names what overstayed.
+    timeout=$(wine_session_time_limit 660)
+    run_ctest "$label" --output-on-failure --timeout "$timeout" "$@"
     result=$?
     echo "$result $(($(date +%s) - started))" >"$RESULTS/$run/ctest-status"
     [ "$result" = 0 ] || status=1

@@ -6,14 +6,31 @@
 #       runs 32-bit programs through WoW64 where wine32 is installed)
 #   wine_session_next_prefix PREFIX_NAME ARCH
 #       stops the current prefix's server and makes another fresh prefix on the same display
+#   wine_session_seal CLONES_DIR
+#       stops the current prefix's server once it has written the registry files: the
+#       prefix becomes the template (WINE_TEMPLATE) of the clones made in CLONES_DIR
+#       (WINE_CLONES), which are stopped with the session too
+#   wine_session_clone TEMPLATE CLONE
+#       a fresh prefix CLONE, the same as TEMPLATE, in about a tenth of a second
+#   wine_session_time_limit SECONDS
+#       SECONDS times VXWIPE_TEST_TIME_SCALE, the one setting of every time limit
 # "user-display" keeps the caller's DISPLAY (boxes on the user's screen) instead of Xvfb.
 
 wine_session_xvfb_pid=""
-WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix; it takes 6-25 s
+WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix (times the scale); it takes 6-25 s
 wine_session_display_file=""
+
+wine_session_stop_clones() {
+    [ -n "${WINE_CLONES:-}" ] && [ -d "$WINE_CLONES" ] || return 0
+    for clone in "$WINE_CLONES"/*/; do
+        [ -d "$clone" ] && WINEPREFIX=${clone%/} wineserver -k >/dev/null 2>&1
+    done
+    return 0
+}
 
 wine_session_stop() {
     wineserver -k >/dev/null 2>&1
+    wine_session_stop_clones
     if [ -n "$wine_session_xvfb_pid" ]; then
         kill "$wine_session_xvfb_pid" 2>/dev/null
         wait "$wine_session_xvfb_pid" 2>/dev/null
@@ -28,7 +45,7 @@ wine_session_start() {
     export WINEDEBUG=-all
     # No offers to download Mono or Gecko, no menu entries written into the home folder.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    unset WINESERVER WINELOADER
+    unset WINESERVER WINELOADER WINE_TEMPLATE WINE_CLONES
     trap 'trap - EXIT INT TERM HUP; wine_session_stop' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM HUP
@@ -58,6 +75,8 @@ wine_session_start() {
 
 wine_session_next_prefix() {
     wineserver -k >/dev/null 2>&1
+    wine_session_stop_clones
+    unset WINE_TEMPLATE WINE_CLONES
     export WINEARCH="$2"
     wine_session_make_prefix "$1"
 }
@@ -69,7 +88,8 @@ wine_session_make_prefix() {
     # The server and the prefix's services outlive wineboot and keep the handles they were
     # given: theirs go to a file, never to the caller's pipes.
     wineserver -p >"$session_build/wineserver.log" 2>&1
-    if ! timeout -k 5 "$WINE_SESSION_BOOT_LIMIT" wine wineboot --init </dev/null \
+    boot_limit=$(wine_session_time_limit "$WINE_SESSION_BOOT_LIMIT")
+    if ! timeout -k 5 "$boot_limit" wine wineboot --init </dev/null \
         >"$session_build/wineboot.log" 2>&1; then
         echo "wineboot failed (see $session_build/wineboot.log)" >&2
         return 2
@@ -80,4 +100,38 @@ wine_session_make_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
             >>"$session_build/wineboot.log" 2>&1
     fi
+}
+
+wine_session_seal() {
+    # The server keeps the registry in memory and writes the files when it stops: the
+    # last value written before (or the prefix's own user.reg) shows that it has.
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    if [ -n "$wine_session_xvfb_pid" ] &&
+        ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        echo "the server of $WINEPREFIX stopped without writing its registry" >&2
+        return 2
+    fi
+    rm -rf "$1"
+    mkdir -p "$1"
+    WINE_TEMPLATE=$WINEPREFIX
+    WINE_CLONES=$(cd "$1" && pwd)
+    export WINE_TEMPLATE WINE_CLONES
+}
+
+# Binaries are hard links to the template's: nothing writes into them. Every other file,
+# the registry files that the clone's server rewrites among them, is copied, so that no
+# write in the clone can reach the template.
+wine_session_clone() {
+    rm -rf "$2"
+    cp -a --link "$1" "$2" || return 2
+    (cd "$1" && find . -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' \
+        -o -iname '*.sys' -o -iname '*.acm' -o -iname '*.ax' -o -iname '*.cpl' \
+        -o -iname '*.ocx' -o -iname '*.tlb' -o -iname '*.ds' -o -iname '*.msstyles' \
+        -o -iname '*.nls' -o -iname '*.ttf' -o -iname '*.fon' -o -iname '*.com' \) -print0 |
+        xargs -0 -r cp -p --parents --remove-destination -t "$2") || return 2
+}
+
+wine_session_time_limit() {
+    echo $(($1 * ${VXWIPE_TEST_TIME_SCALE:-1}))
 }

@@ -38,7 +38,7 @@ TEST(BoxDriver, ReadsCaptionTextButtonsAndIcon) {
     for (const Case& c : cases) {
         SCOPED_TRACE("type " + std::to_string(c.type));
         RunResult run = show_box(c.type, {c.answer});
-        ASSERT_EQ(1u, run.boxes.size());
+        ASSERT_EQ(1u, run.boxes.size()) << describe_boxes(run.boxes);
         const Box& box = run.boxes[0];
         EXPECT_EQ("Bench caption", box.caption);
         EXPECT_EQ("First line\nsecond line", box.text);

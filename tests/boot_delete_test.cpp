@@ -189,24 +189,6 @@ bool deletion_pending(const std::string& path) {
     return false;
 }
 
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The lines a child's run wrote between its START and END lines.
-std::vector<std::string> run_lines(const RunResult& run) {
-    std::vector<std::string> inner;
-    bool started = false;
-    for (const std::string& line : run.log) {
-        if (starts_with(line, "<<< END: "))
-            break;
-        if (started)
-            inner.push_back(line);
-        started = started || starts_with(line, ">>> START: ");
-    }
-    return inner;
-}
-
 RunResult run_win98_at(Where where, const std::vector<std::string>& paths) {
     RunOptions options;
     options.program = "boot_delete_tool.exe";
@@ -441,9 +423,17 @@ TEST(BootDelete, Win9xRefusesShortFormLongerThanAPath) {
 
 // ---- Windows 98: WININIT.INI -------------------------------------------------------
 
-TEST(BootDeleteWin98, NewListFileHoldsHeaderAndEntry) {
+// The prefix's own list file kept out of the way, and a folder for the files held open.
+class BootDeleteWin98 : public testing::Test {
+  protected:
+    void TearDown() override {
+        remove_tree(dir);
+    }
     ListFileGuard list;
-    std::string dir = make_temp_dir("boot-98new");
+    std::string dir = make_temp_dir("boot-98");
+};
+
+TEST_F(BootDeleteWin98, NewListFileHoldsHeaderAndEntry) {
     HeldFile held(dir + "\\Program In Use.exe");
 
     RunResult run = run_win98({held.path()});
@@ -453,15 +443,11 @@ TEST(BootDeleteWin98, NewListFileHoldsHeaderAndEntry) {
     EXPECT_EQ(HEADER + entry_for(held.path()), read_file(wininit_path()));
     std::vector<std::string> expected = {"    next boot, remove file [" + short_form(held.path()) +
                                          "]"};
-    EXPECT_EQ(expected, run_lines(run));
-    held.release();
-    remove_tree(dir);
+    EXPECT_EQ(expected, last_run(run.log));
     remove_tree(run.temp_dir);
 }
 
-TEST(BootDeleteWin98, EntriesOpenTheExistingSection) {
-    ListFileGuard list;
-    std::string dir = make_temp_dir("boot-98section");
+TEST_F(BootDeleteWin98, EntriesOpenTheExistingSection) {
     HeldFile first(dir + "\\First Held Library.dll");
     HeldFile second(dir + "\\second.dll", FILE_SHARE_READ | FILE_SHARE_WRITE);
     std::string before = "[boot]\r\nshell=Explorer.exe\r\n[rename]\r\n";
@@ -473,13 +459,10 @@ TEST(BootDeleteWin98, EntriesOpenTheExistingSection) {
     EXPECT_EQ(3u, run.exit_code);
     EXPECT_EQ(before + entry_for(second.path()) + entry_for(first.path()) + after,
               read_file(wininit_path()));
-    first.release();
-    second.release();
-    remove_tree(dir);
     remove_tree(run.temp_dir);
 }
 
-TEST(BootDeleteWin98, HeaderOnlyInTheExactFormIsFound) {
+TEST_F(BootDeleteWin98, HeaderOnlyInTheExactFormIsFound) {
     static const struct {
         const char* old;
         bool found;
@@ -489,8 +472,6 @@ TEST(BootDeleteWin98, HeaderOnlyInTheExactFormIsFound) {
         {"[boot]\r\nshell=Explorer.exe", false},
         {"[boot]\r\n[rename]\r\n", true},
     };
-    ListFileGuard list;
-    std::string dir = make_temp_dir("boot-98header");
     HeldFile held(dir + "\\Held Library.dll");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.old);
@@ -505,13 +486,9 @@ TEST(BootDeleteWin98, HeaderOnlyInTheExactFormIsFound) {
         EXPECT_EQ(expected, read_file(wininit_path()));
         remove_tree(run.temp_dir);
     }
-    held.release();
-    remove_tree(dir);
 }
 
-TEST(BootDeleteWin98, ListFileHeldByAnotherProgramStaysUnchanged) {
-    ListFileGuard list;
-    std::string dir = make_temp_dir("boot-98locked");
+TEST_F(BootDeleteWin98, ListFileHeldByAnotherProgramStaysUnchanged) {
     HeldFile target(dir + "\\Held Library.dll");
     std::string content = "[rename]\r\nNUL=C:\\OLD.TXT\r\n";
     make_file(wininit_path(), content);
@@ -527,9 +504,7 @@ TEST(BootDeleteWin98, ListFileHeldByAnotherProgramStaysUnchanged) {
     std::vector<std::string> expected = {"    something error is happend about [" +
                                              short_form(target.path()) + "]",
                                          "    now remove file [" + dir + "\\Missing.dll]"};
-    EXPECT_EQ(expected, run_lines(run));
-    target.release();
-    remove_tree(dir);
+    EXPECT_EQ(expected, last_run(run.log));
     remove_tree(run.temp_dir);
 }
 

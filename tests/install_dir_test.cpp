@@ -1,11 +1,13 @@
 // The install directory, and the chained uninstall of the InstallShield-based installer.
+#include "boxes.h"
+#include "install.h"
 #include "logmatch.h"
+#include "product.h"
 #include "startmenu.h"
 #include "wintest.h"
 
 #include "app/state.h"
 #include "discovery/install_dir.h"
-#include "discovery/scope.h"
 
 #include <tlhelp32.h>
 
@@ -15,20 +17,15 @@ using namespace wintest;
 
 namespace {
 
-const std::string PRODUCT_KEY = UNINSTALL_KEY "\\VORTA-X";
-const std::string IS_KEY = INSTALLSHIELD_UNINSTALL_KEY;
-const std::string SETTINGS_KEY = "Software\\VORTA\\XSERVER";
-const std::string GEN3_KEY = UNINSTALL_KEY "\\" GENERATION_3_GUID;
+const std::string PRODUCT_KEY = PRODUCT_ENTRY;
+const std::string IS_KEY = INSTALLSHIELD_ENTRY;
+const std::string SETTINGS_KEY = USER_SETTINGS;
 const char* HKLM = "80000002(HKLM)";
 const char* HKCU = "80000001(HKCU)";
 const char CHAINED[] = "UninstallString.ORIG";
 
 void clean_registry() {
-    delete_key_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
-    delete_key_tree(HKEY_LOCAL_MACHINE, IS_KEY);
-    delete_key_tree(HKEY_CURRENT_USER, IS_KEY);
-    delete_key_tree(HKEY_CURRENT_USER, SETTINGS_KEY);
-    delete_key_tree(HKEY_LOCAL_MACHINE, GEN3_KEY);
+    remove_product_keys();
 }
 
 std::string open_line(int status, const char* root, const std::string& key) {
@@ -382,7 +379,7 @@ TEST_F(ChainedUninstall, StartsTheProgramWithTheOptionsAloneAndGoesOn) {
         RunResult run = run_program(o);
 
         EXPECT_EQ(run.exit_code, 0u);
-        EXPECT_TRUE(run.boxes.empty());
+        EXPECT_TRUE(run.boxes.empty()) << describe_boxes(run.boxes);
         Record record = read_record(record_path);
         EXPECT_TRUE(record.written);
         // Wine hands a program started with an empty command line its quoted path instead.
@@ -410,7 +407,7 @@ TEST_F(ChainedUninstall, StartsTheProgramWithTheOptionsAloneAndGoesOn) {
 
 // A per-user installation keeps the installer's entry under HKCU.
 TEST_F(ChainedUninstall, PerUserInstallationRunsTheUsersCommand) {
-    add_key(HKEY_LOCAL_MACHINE, GEN3_KEY);
+    add_key(HKEY_LOCAL_MACHINE, GENERATION_3_ENTRY);
     lay_installshield_entry(HKEY_CURRENT_USER, standin + " /user");
     set_string(HKEY_LOCAL_MACHINE, IS_KEY, CHAINED, "C:\\vx_missing\\machine.exe /machine");
     RunResult run = run_program(options("HKCU", true));
@@ -475,10 +472,10 @@ TEST_F(ChainedUninstall, TraceIsOnDiskWhileTheUninstallerRuns) {
 
     EXPECT_EQ(0u, run.exit_code);
     std::vector<std::string> lines = split_lines(read_file(copy));
-    EXPECT_EQ(1u, lines_starting(lines, ">>> START: ").size());
+    EXPECT_EQ(1u, lines_starting(lines, RUN_START).size());
     verify_lines(lines_starting(lines, "UBIS: "),
                  {"UBIS: call process:[" + standin + "], arg:[/x]"});
-    EXPECT_TRUE(lines_starting(lines, "<<< END: ").empty());
+    EXPECT_TRUE(lines_starting(lines, RUN_END).empty());
     remove_tree(run.temp_dir);
 }
 
@@ -486,11 +483,9 @@ TEST_F(ChainedUninstall, EntryLeftBehindEndsTheRunQuietly) {
     lay_installshield_entry(HKEY_LOCAL_MACHINE, standin + " /x");
     RunResult run = run_program(options(NULL, false)); // no box is expected
     EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(run.boxes.empty()) << describe_boxes(run.boxes);
     EXPECT_TRUE(read_record(record_path).written);
-    bool ended = false;
-    std::vector<std::string> lines = last_run(run.log, &ended);
-    EXPECT_TRUE(ended);
+    std::vector<std::string> lines = ended_run(run.log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "UBIS: not installed by IS, exit");
     EXPECT_EQ(banners(lines), std::vector<std::string>{"=== GetInstallDirectory ==="});
@@ -504,14 +499,13 @@ TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
         const char* name;
         const char* command; // NULL: no value
         std::string last_line;
-        const char* message;
+        ExpectedBox box;
     };
     const Case cases[] = {
         {"no command", NULL, "  fail get registry value(UninstallString.ORIG), rval:2",
-         "fail to uninstal inforamtion"},
+         FATAL_NO_COMMAND},
         {"cannot start", "C:\\vx_missing\\nothere.exe /x",
-         "UBIS: call process:[C:\\vx_missing\\nothere.exe], arg:[/x]",
-         "cannot execute IS process."},
+         "UBIS: call process:[C:\\vx_missing\\nothere.exe], arg:[/x]", FATAL_NO_START},
     };
     for (const Case& c : cases) {
         for (bool silent : {false, true}) {
@@ -524,23 +518,15 @@ TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
                 o.answers = {IDOK};
             RunResult run = run_program(o);
             EXPECT_EQ(run.exit_code, 1u);
-            bool ended = false;
-            std::vector<std::string> lines = last_run(run.log, &ended);
-            EXPECT_TRUE(ended);
+            std::vector<std::string> lines = ended_run(run.log);
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.back(), c.last_line);
             ASSERT_FALSE(run.log.empty());
-            EXPECT_EQ(run.log.back().rfind("<<< END: ", 0), 0u);
-            if (silent) {
-                EXPECT_TRUE(run.boxes.empty());
-            } else if (run.boxes.size() == 1) {
-                EXPECT_EQ(run.boxes[0].caption, "Fatal error");
-                EXPECT_EQ(run.boxes[0].text, std::string(c.message) + "\n\nUninstall is faild.");
-                EXPECT_EQ(run.boxes[0].icon, Icon::Stop);
-                EXPECT_EQ(run.boxes[0].buttons, std::vector<std::string>{"OK"});
-            } else {
-                ADD_FAILURE() << run.boxes.size() << " boxes";
-            }
+            EXPECT_TRUE(starts_with(run.log.back(), RUN_END)) << run.log.back();
+            if (silent)
+                verify_boxes(run.boxes, {});
+            else
+                verify_boxes(run.boxes, {c.box});
             verify_dir_present(install_dir);
             remove_tree(run.temp_dir);
             clean_registry();
@@ -558,7 +544,7 @@ TEST_F(ChainedUninstall, FolderWithAUsersFileWarnsOnce) {
     o.answers = {IDOK, IDOK};
     RunResult run = run_program(o);
     EXPECT_EQ(run.exit_code, 0u);
-    ASSERT_EQ(run.boxes.size(), 2u);
+    ASSERT_EQ(run.boxes.size(), 2u) << describe_boxes(run.boxes);
     EXPECT_EQ(run.boxes[0].caption, "Warning");
     EXPECT_EQ(run.boxes[0].text, "Shortcats can not be removed.");
     EXPECT_EQ(run.boxes[0].icon, Icon::Exclamation);

@@ -4,8 +4,8 @@
 #include "app/state.h"
 #include "removal/manifest.h"
 
+#include "boxes.h"
 #include "install.h"
-#include "strings.h"
 #include "logmatch.h"
 #include "wintest.h"
 
@@ -214,11 +214,7 @@ TEST_F(InstalledFiles, WarningBoxNamesTheInstallDirectory) {
         options.answers = {IDOK};
         RunResult run = run_program(options);
         EXPECT_EQ(1u, run.exit_code);
-        ASSERT_EQ(1u, run.boxes.size());
-        EXPECT_EQ(expected_text(1060, japanese), run.boxes[0].caption);
-        EXPECT_EQ(fill(expected_text(1063, japanese), dir_), run.boxes[0].text);
-        EXPECT_EQ(std::vector<std::string>{"OK"}, run.boxes[0].buttons);
-        EXPECT_EQ(Icon::Exclamation, run.boxes[0].icon) << icon_name(run.boxes[0].icon);
+        verify_boxes(run.boxes, {WARN_DIR_STAYS}, japanese, dir_);
         EXPECT_EQ((std::vector<std::string>{"=== RemoveInstalledFiles ===", "  remain files: 0",
                                             "  cannot remove dir: " + dir_ + "\\misc",
                                             "  remain dirs: 1"}),

@@ -1,5 +1,7 @@
 #include "log/log.h"
 
+#include "install.h"
+#include "startmenu.h"
 #include "wintest.h"
 
 #include <string.h>
@@ -31,9 +33,18 @@ bool is_timestamp(const std::string& text) {
     return weekday && month && text[3] == ' ';
 }
 
+// No installation: the runs here find nothing of the product, whatever ran before.
+class Log : public testing::Test {
+  protected:
+    void SetUp() override {
+        remove_product_keys();
+        remove_product_folders();
+    }
+};
+
 } // namespace
 
-TEST(Log, TwoRunsAppendTheirTracesToOneFile) {
+TEST_F(Log, TwoRunsAppendTheirTracesToOneFile) {
     std::string temp = make_temp_dir("log");
     RunOptions options;
     options.args = {"-silent"};
@@ -54,7 +65,7 @@ TEST(Log, TwoRunsAppendTheirTracesToOneFile) {
     std::vector<std::string> lines = split_lines(content);
     std::vector<size_t> starts;
     for (size_t i = 0; i < lines.size(); i++)
-        if (lines[i].rfind(">>> START: ", 0) == 0)
+        if (starts_with(lines[i], RUN_START))
             starts.push_back(i);
     ASSERT_EQ(2u, starts.size());
     EXPECT_EQ(0u, starts[0] - 2) << "the file begins with the first trace";
@@ -66,7 +77,7 @@ TEST(Log, TwoRunsAppendTheirTracesToOneFile) {
     }
     std::vector<size_t> ends;
     for (size_t i = 0; i < lines.size(); i++) {
-        if (lines[i].rfind("<<< END: ", 0) == 0) {
+        if (starts_with(lines[i], RUN_END)) {
             ends.push_back(i);
             EXPECT_TRUE(is_timestamp(lines[i].substr(9))) << lines[i];
         }
@@ -77,7 +88,7 @@ TEST(Log, TwoRunsAppendTheirTracesToOneFile) {
     remove_tree(temp);
 }
 
-TEST(Log, AppendBackslashAddsOneOnlyWhereItFits) {
+TEST_F(Log, AppendBackslashAddsOneOnlyWhereItFits) {
     struct Case {
         const char* text;
         size_t capacity;
@@ -101,7 +112,7 @@ TEST(Log, AppendBackslashAddsOneOnlyWhereItFits) {
     AppendBackslash(NULL, 16);
 }
 
-TEST(Log, LinesWrittenInProcessAreReadBack) {
+TEST_F(Log, LinesWrittenInProcessAreReadBack) {
     LogCapture capture;
     LogMessage("  > Step(%d, %s)\n", 3, "name");
     LogVerbose("never written\n");
@@ -113,7 +124,7 @@ TEST(Log, LinesWrittenInProcessAreReadBack) {
 // A log that cannot be opened costs the run nothing but its trace. A temporary path
 // too long for the name sends the log to the current directory; a temporary directory
 // that cannot be written to means no log at all.
-TEST(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
+TEST_F(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
     std::string base = make_temp_dir("nolog");
     make_file(base + "\\plain");
     std::string long_dir = base + "\\" + std::string(255 - base.size() - 1, 'd');
@@ -136,7 +147,7 @@ TEST(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
         options.answers = {IDOK, IDNO, IDOK, IDOK};
         RunResult run = run_program(options);
         EXPECT_EQ(0u, run.exit_code);
-        ASSERT_EQ(4u, run.boxes.size());
+        ASSERT_EQ(4u, run.boxes.size()) << describe_boxes(run.boxes);
         EXPECT_EQ("Uninstall has completed successfully.\nSome directory or shortcuts may be "
                   "remaind.\nPlease remove these files or shortcuts using by Explorer.",
                   run.boxes[3].text);
@@ -144,8 +155,8 @@ TEST(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
         if (c.log_in_current_dir) {
             std::vector<std::string> log = split_lines(read_file(current + "\\vxwipe.log"));
             ASSERT_GE(log.size(), 4u);
-            EXPECT_EQ(0u, log[2].rfind(">>> START: ", 0));
-            EXPECT_EQ(0u, log.back().rfind("<<< END: ", 0));
+            EXPECT_TRUE(starts_with(log[2], RUN_START)) << log[2];
+            EXPECT_TRUE(starts_with(log.back(), RUN_END)) << log.back();
         } else {
             verify_file_missing(current + "\\vxwipe.log");
             EXPECT_EQ("InitLog: fail to open log file\r\n", run.output);

@@ -1,6 +1,8 @@
 // The command-line options, the platform family, and what the entry does before them.
 #include "app/state.h"
 
+#include "install.h"
+#include "startmenu.h"
 #include "wintest.h"
 
 #include <algorithm>
@@ -27,9 +29,19 @@ size_t index_of(const std::vector<std::string>& log, const std::string& line) {
     return std::find(log.begin(), log.end(), line) - log.begin();
 }
 
+// No installation: the runs here find nothing of the product, whatever ran before, and
+// so take it for an installation for all users.
+class Options : public testing::Test {
+  protected:
+    void SetUp() override {
+        remove_product_keys();
+        remove_product_folders();
+    }
+};
+
 } // namespace
 
-TEST(Options, EachOptionSetsItsFlagAndTheLaterOneWins) {
+TEST_F(Options, EachOptionSetsItsFlagAndTheLaterOneWins) {
     struct Case {
         std::vector<std::string> arguments;
         Flags expected;
@@ -61,7 +73,7 @@ TEST(Options, EachOptionSetsItsFlagAndTheLaterOneWins) {
     parse({});
 }
 
-TEST(Options, AnUnknownArgumentIsLoggedAndIgnored) {
+TEST_F(Options, AnUnknownArgumentIsLoggedAndIgnored) {
     LogCapture capture;
     parse({"-is", "-silent", "two words", "-SAVE"});
     std::vector<std::string> expected = {
@@ -76,7 +88,7 @@ TEST(Options, AnUnknownArgumentIsLoggedAndIgnored) {
 }
 
 // The scope is decided before the options are read: its probe comes first in the log.
-TEST(Options, TheScopeProbeIsLoggedBeforeTheOptions) {
+TEST_F(Options, TheScopeProbeIsLoggedBeforeTheOptions) {
     RunOptions options;
     options.args = {"-is", "-silent"};
     RunResult run = run_program(options);
@@ -90,12 +102,12 @@ TEST(Options, TheScopeProbeIsLoggedBeforeTheOptions) {
     remove_tree(run.temp_dir);
 }
 
-TEST(Options, TheLastOfSilentAndNosilentDecidesWhetherBoxesShow) {
+TEST_F(Options, TheLastOfSilentAndNosilentDecidesWhetherBoxesShow) {
     RunOptions options;
     options.args = {"-silent", "-nosilent"};
     options.answers = {IDCANCEL};
     RunResult asking = run_program(options);
-    ASSERT_EQ(1u, asking.boxes.size());
+    ASSERT_EQ(1u, asking.boxes.size()) << describe_boxes(asking.boxes);
     EXPECT_EQ("VORTA-X Uninstaller", asking.boxes[0].caption);
     EXPECT_EQ(0u, asking.exit_code);
     remove_tree(asking.temp_dir);
@@ -103,7 +115,7 @@ TEST(Options, TheLastOfSilentAndNosilentDecidesWhetherBoxesShow) {
     options.args = {"-nosilent", "-silent"};
     options.answers = {};
     RunResult silent = run_program(options);
-    EXPECT_TRUE(silent.boxes.empty());
+    EXPECT_TRUE(silent.boxes.empty()) << describe_boxes(silent.boxes);
     EXPECT_EQ(0u, silent.exit_code);
     remove_tree(silent.temp_dir);
 }

@@ -6,6 +6,7 @@
 #include "log/log.h"
 
 #include "logmatch.h"
+#include "product.h"
 #include "wintest.h"
 
 #include <aclapi.h>
@@ -38,45 +39,6 @@ std::string hex(HKEY key) {
 std::string scratch(const std::string& name) {
     return std::string(SCRATCH) + "\\" + name;
 }
-
-// Compares log lines with expected ones in which "{A}", "{B}", ... stand for handle
-// values: each must be lower-case hexadecimal, and the same letter the same value.
-void expect_lines_at(Where where, const std::vector<std::string>& expected,
-                     const std::vector<std::string>& actual) {
-    std::map<char, std::string> handles;
-    bool same = expected.size() == actual.size();
-    for (size_t i = 0; same && i < expected.size(); i++) {
-        const std::string& want = expected[i];
-        const std::string& got = actual[i];
-        size_t w = 0, g = 0;
-        while (same && w < want.size()) {
-            if (want[w] == '{' && w + 2 < want.size() && want[w + 2] == '}') {
-                size_t start = g;
-                while (g < got.size() && strchr("0123456789abcdef", got[g]) != NULL)
-                    g++;
-                std::string value = got.substr(start, g - start);
-                auto known = handles.emplace(want[w + 1], value);
-                same = !value.empty() && known.first->second == value;
-                w += 3;
-            } else {
-                same = g < got.size() && want[w] == got[g];
-                w++;
-                g++;
-            }
-        }
-        same = same && g == got.size();
-    }
-    if (!same) {
-        std::string text = "log lines differ\n  expected:\n";
-        for (const std::string& line : expected)
-            text += "    |" + line + "|\n";
-        text += "  actual:\n";
-        for (const std::string& line : actual)
-            text += "    |" + line + "|\n";
-        ADD_FAILURE_AT(where.file, where.line) << text;
-    }
-}
-#define expect_lines(...) expect_lines_at(WT_HERE, __VA_ARGS__)
 
 HKEY open_key(HKEY root, const std::string& path, REGSAM access) {
     HKEY key = NULL;
@@ -157,7 +119,7 @@ TEST_F(Registry, CloseLineNamesEveryRootAndPrintsOtherHandlesBare) {
                               hex(key).c_str()));
     expected.push_back(format("0 = MyRegCloseKey(%s)", hex(key).c_str()));
     EXPECT_EQ("", std::string(RegRootName(key)));
-    expect_lines(expected, log.lines());
+    verify_lines(log.lines(), expected);
 }
 
 TEST_F(Registry, OpenAndCreateLinesShowStatusNameAndResult) {
@@ -173,12 +135,12 @@ TEST_F(Registry, OpenAndCreateLinesShowStatusNameAndResult) {
                                               KEY_ALL_ACCESS, NULL, &made, &disposition));
     EXPECT_EQ((DWORD)REG_CREATED_NEW_KEY, disposition);
     RegCloseKey(made);
-    expect_lines(
+    verify_lines(
+        log.lines(),
         {format("2 = MyRegOpenKeyEx(80000002(HKLM), SOFTWARE\\VxWipeTest-none, ..., "
                 "result:%s)",
                 hex(missing).c_str()),
-         format("0 = MyRegCreateKeyEx(80000001(HKCU), %s, ..., result:{A}, ...)", path.c_str())},
-        log.lines());
+         format("0 = MyRegCreateKeyEx(80000001(HKCU), %s, ..., result:{A}, ...)", path.c_str())});
     verify_key_present(HKEY_CURRENT_USER, path);
 }
 
@@ -221,7 +183,7 @@ TEST_F(Registry, QueryLinePrintsOnlyTerminatedStringData) {
         expected.push_back(format("%ld = MyRegQueryValueEx(%s, %s, ..., %s, ...)", row.status,
                                   hex(key).c_str(), row.name, row.printed));
     }
-    expect_lines(expected, log.lines());
+    verify_lines(log.lines(), expected);
     RegCloseKey(key);
 }
 
@@ -234,10 +196,9 @@ TEST_F(Registry, SetLinePrintsStringDataOnly) {
               MyRegSetValueEx(key, "Number", 0, REG_DWORD, (const BYTE*)&number, sizeof number));
     EXPECT_EQ(ERROR_SUCCESS, MyRegSetValueEx(key, "Bare", 0, REG_SZ, (const BYTE*)"abcdef", 3));
     std::string h = hex(key);
-    expect_lines({format("0 = MyRegSetValueEx(%s, Text, ..., abc, ...)", h.c_str()),
-                  format("0 = MyRegSetValueEx(%s, Number, ..., ..., ...)", h.c_str()),
-                  format("0 = MyRegSetValueEx(%s, Bare, ..., ..., ...)", h.c_str())},
-                 log.lines());
+    verify_lines(log.lines(), {format("0 = MyRegSetValueEx(%s, Text, ..., abc, ...)", h.c_str()),
+                               format("0 = MyRegSetValueEx(%s, Number, ..., ..., ...)", h.c_str()),
+                               format("0 = MyRegSetValueEx(%s, Bare, ..., ..., ...)", h.c_str())});
     RegCloseKey(key);
     EXPECT_EQ("abc", read_string(HKEY_CURRENT_USER, SCRATCH, "Text"));
 }
@@ -279,10 +240,10 @@ TEST_F(Registry, QueryStringValueNeverHandsOutAnUnterminatedText) {
     EXPECT_EQ(ERROR_SUCCESS, QueryStringValue(key, "Text", buffer, sizeof buffer));
     EXPECT_EQ(ERROR_MORE_DATA, QueryStringValue(key, "Full", &type, buffer, 16));
     std::string h = hex(key);
-    expect_lines({format("0 = MyRegQueryValueEx(%s, Text, ..., C:\\VORTA, ...)", h.c_str()),
+    verify_lines(log.lines(),
+                 {format("0 = MyRegQueryValueEx(%s, Text, ..., C:\\VORTA, ...)", h.c_str()),
                   format("0 = MyRegQueryValueEx(%s, Text, ..., ..., ...)", h.c_str()),
-                  format("0 = MyRegQueryValueEx(%s, Full, ..., ..., ...)", h.c_str())},
-                 log.lines());
+                  format("0 = MyRegQueryValueEx(%s, Full, ..., ..., ...)", h.c_str())});
     RegCloseKey(key);
 }
 
@@ -309,7 +270,7 @@ TEST_F(Registry, TreeIsDeletedDeepestFirstAndSiblingsFromTheHighestIndex) {
             add_key(HKEY_CURRENT_USER, top + "\\" + key);
         LogCapture log;
         EXPECT_EQ(ERROR_SUCCESS, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
-        expect_lines(row.lines, log.lines());
+        verify_lines(log.lines(), row.lines);
         verify_key_missing(HKEY_CURRENT_USER, top);
         verify_key_present(HKEY_CURRENT_USER, SCRATCH);
     }
@@ -321,10 +282,9 @@ TEST_F(Registry, MissingKeyGivesOnlyItsFailLine) {
         LogCapture log;
         EXPECT_EQ(ERROR_FILE_NOT_FOUND,
                   MyRegDeleteKeySub(HKEY_CURRENT_USER, missing.c_str(), depth));
-        expect_lines({std::string(depth * 2, ' ') +
-                      "  MyRegDeleteKeySub: fail to open registry key(80000001\\" + missing +
-                      "), rval:2"},
-                     log.lines());
+        verify_lines(log.lines(), {std::string(depth * 2, ' ') +
+                                   "  MyRegDeleteKeySub: fail to open registry key(80000001\\" +
+                                   missing + "), rval:2"});
     }
 }
 
@@ -399,11 +359,11 @@ TEST_F(Registry, LinkKeysInTheTreeAreNotFollowed) {
     verify_value_present(HKEY_CURRENT_USER, outside, "Keep");
     verify_key_missing(HKEY_CURRENT_USER, top + "\\Plain");
     EXPECT_NE(ERROR_SUCCESS, status);
-    expect_lines({"[" + top + "] - 3", "  [Plain] - 0", "  0 = RegDeleteKey({T}, Plain)",
+    verify_lines(lines,
+                 {"[" + top + "] - 3", "  [Plain] - 0", "  0 = RegDeleteKey({T}, Plain)",
                   "    MyRegDeleteKeySub: link key(Loop) is not followed",
                   "    MyRegDeleteKeySub: link key(Away) is not followed",
-                  format("%x", (unsigned)status) + " = RegDeleteKey(80000001, " + top + ")"},
-                 lines);
+                  format("%x", (unsigned)status) + " = RegDeleteKey(80000001, " + top + ")"});
     delete_link_key(HKEY_CURRENT_USER, top + "\\Away");
     delete_link_key(HKEY_CURRENT_USER, top + "\\Loop");
 }
@@ -420,7 +380,7 @@ TEST_F(Registry, TopKeyThatIsALinkIsNotEntered) {
     LogCapture log;
     EXPECT_NE(ERROR_SUCCESS, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
 
-    expect_lines({"  MyRegDeleteKeySub: link key(" + top + ") is not followed"}, log.lines());
+    verify_lines(log.lines(), {"  MyRegDeleteKeySub: link key(" + top + ") is not followed"});
     verify_value_present(HKEY_CURRENT_USER, outside, "Keep");
     verify_key_present(HKEY_CURRENT_USER, outside + "\\Below");
     EXPECT_TRUE(is_link_key(HKEY_CURRENT_USER, top));
@@ -436,12 +396,11 @@ TEST(RegistryLinks, RunDeletesNoKeyThatATopKeyLinksTo) {
         const char* victim;
     };
     const Linked linked[] = {
-        {HKEY_CURRENT_USER, "Software\\VORTA\\XSERVER", "Software\\VxWipeVictim\\Settings"},
+        {HKEY_CURRENT_USER, USER_SETTINGS, "Software\\VxWipeVictim\\Settings"},
         {HKEY_CLASSES_ROOT, ".vxp", "VxWipeVictim.Extension"},
         {HKEY_CLASSES_ROOT, "Vortax.Configuration.File", "VxWipeVictim.Type"},
-        {HKEY_LOCAL_MACHINE, "Software\\VORTA\\VORTA-X", "Software\\VxWipeVictim\\Machine"},
-        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORTA-X",
-         "Software\\VxWipeVictim\\Entry"},
+        {HKEY_LOCAL_MACHINE, MACHINE_SETTINGS, "Software\\VxWipeVictim\\Machine"},
+        {HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "Software\\VxWipeVictim\\Entry"},
     };
     std::vector<std::string> expected;
     for (const Linked& l : linked) {
@@ -466,7 +425,7 @@ TEST(RegistryLinks, RunDeletesNoKeyThatATopKeyLinksTo) {
     }
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         delete_key_tree(root, "Software\\VxWipeVictim");
-        RegDeleteKeyA(root, "Software\\VORTA"); // only when nothing else is in it
+        RegDeleteKeyA(root, VORTA_KEY); // only when nothing else is in it
     }
     remove_tree(run.temp_dir);
 }
@@ -508,9 +467,9 @@ TEST_F(Registry, KeyWithALongClassNameIsDeletedWithItsSubkeys) {
     LogCapture log;
     EXPECT_EQ(ERROR_SUCCESS, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
 
-    expect_lines({"[" + top + "] - 2", "  [B] - 0", "  0 = RegDeleteKey({T}, B)", "  [A] - 0",
-                  "  0 = RegDeleteKey({T}, A)", "0 = RegDeleteKey(80000001, " + top + ")"},
-                 log.lines());
+    verify_lines(log.lines(),
+                 {"[" + top + "] - 2", "  [B] - 0", "  0 = RegDeleteKey({T}, B)", "  [A] - 0",
+                  "  0 = RegDeleteKey({T}, A)", "0 = RegDeleteKey(80000001, " + top + ")"});
     verify_key_missing(HKEY_CURRENT_USER, top);
 }
 
@@ -539,12 +498,12 @@ TEST_F(Registry, UndeletableSubkeyKeepsItsParentOnTheNtLine) {
         make_five(top, denied);
         LogCapture log;
         EXPECT_EQ(ERROR_ACCESS_DENIED, MyRegDeleteKeySub(HKEY_CURRENT_USER, top.c_str()));
-        expect_lines({"[" + top + "] - 5", "  [s4] - 0", "  0 = RegDeleteKey({T}, s4)",
+        verify_lines(log.lines(),
+                     {"[" + top + "] - 5", "  [s4] - 0", "  0 = RegDeleteKey({T}, s4)",
                       "  [s3] - 0", "  0 = RegDeleteKey({T}, s3)",
                       "    MyRegDeleteKeySub: fail to open registry key({T}\\s2), rval:5",
                       "  [s1] - 0", "  0 = RegDeleteKey({T}, s1)", "  [s0] - 0",
-                      "  0 = RegDeleteKey({T}, s0)", "5 = RegDeleteKey(80000001, " + top + ")"},
-                     log.lines());
+                      "  0 = RegDeleteKey({T}, s0)", "5 = RegDeleteKey(80000001, " + top + ")"});
         verify_key_present(HKEY_CURRENT_USER, top + "\\s2");
         for (const char* gone : {"s0", "s1", "s3", "s4"})
             verify_key_missing(HKEY_CURRENT_USER, top + "\\" + gone);
@@ -585,7 +544,7 @@ TEST_F(Registry, UndeletableSubkeyInAWindows98Run) {
                            " = RegDeleteKey({U}, " + name + ")");
     }
     expected.push_back("5 = RegDeleteKey(80000001, " + deletable + ")");
-    expect_lines(expected, lines);
+    verify_lines(lines, expected);
     verify_key_missing(HKEY_CURRENT_USER, settable);
     verify_key_present(HKEY_CURRENT_USER, deletable + "\\s2");
     unlock_five(settable);
@@ -595,17 +554,15 @@ TEST_F(Registry, UndeletableSubkeyInAWindows98Run) {
 
 // ---- the registry steps of the uninstall ------------------------------------------
 
-const char VORTA[] = "Software\\VORTA";
-const char USER_SETTINGS[] = "Software\\VORTA\\XSERVER";
-const char USER_NEIGHBOUR[] = "Software\\VORTA\\XSERVER2";
-const char ENTRY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORTA-X";
-const char ENTRY_NEIGHBOUR[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORTA-X2";
+// Siblings whose names begin with the product's key names.
+const std::string USER_NEIGHBOUR = std::string(USER_SETTINGS) + "2";
+const std::string ENTRY_NEIGHBOUR = std::string(PRODUCT_ENTRY) + "2";
 
 class Steps : public ::testing::Test {
   protected:
     void SetUp() override {
         HKEY key;
-        vortaExisted_ = RegOpenKeyExA(HKEY_CURRENT_USER, VORTA, 0, KEY_READ, &key) == 0;
+        vortaExisted_ = RegOpenKeyExA(HKEY_CURRENT_USER, VORTA_KEY, 0, KEY_READ, &key) == 0;
         if (vortaExisted_)
             RegCloseKey(key);
         add_key(HKEY_CURRENT_USER, USER_NEIGHBOUR);
@@ -616,8 +573,8 @@ class Steps : public ::testing::Test {
         delete_key_tree(HKEY_CURRENT_USER, USER_SETTINGS);
         delete_key_tree(HKEY_CURRENT_USER, USER_NEIGHBOUR);
         if (!vortaExisted_)
-            delete_key_tree(HKEY_CURRENT_USER, VORTA);
-        delete_key_tree(HKEY_LOCAL_MACHINE, ENTRY);
+            delete_key_tree(HKEY_CURRENT_USER, VORTA_KEY);
+        delete_key_tree(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY);
         delete_key_tree(HKEY_LOCAL_MACHINE, ENTRY_NEIGHBOUR);
     }
     bool vortaExisted_ = false;
@@ -628,12 +585,12 @@ TEST_F(Steps, RemoveRegistryDeletesTheUserSettingsTree) {
     set_string(HKEY_CURRENT_USER, USER_SETTINGS, "Language", "en");
     LogCapture log;
     RemoveRegistry();
-    expect_lines({"=== RemoveRegistry ===",
+    verify_lines(log.lines(),
+                 {"=== RemoveRegistry ===",
                   "0 = MyRegOpenKeyEx(80000001(HKCU), Software\\VORTA\\XSERVER, ..., result:{P})",
                   "0 = MyRegCloseKey({P})", "[Software\\VORTA\\XSERVER] - 1", "  [Display] - 0",
                   "  0 = RegDeleteKey({T}, Display)",
-                  "0 = RegDeleteKey(80000001, Software\\VORTA\\XSERVER)"},
-                 log.lines());
+                  "0 = RegDeleteKey(80000001, Software\\VORTA\\XSERVER)"});
     verify_key_missing(HKEY_CURRENT_USER, USER_SETTINGS);
     verify_key_present(HKEY_CURRENT_USER, USER_NEIGHBOUR);
     EXPECT_EQ(0, g_state.errorCount);
@@ -642,26 +599,25 @@ TEST_F(Steps, RemoveRegistryDeletesTheUserSettingsTree) {
 TEST_F(Steps, RemoveRegistryWithoutTheKey) {
     LogCapture log;
     RemoveRegistry();
-    expect_lines({"=== RemoveRegistry ===",
+    verify_lines(log.lines(),
+                 {"=== RemoveRegistry ===",
                   "2 = MyRegOpenKeyEx(80000001(HKCU), Software\\VORTA\\XSERVER, ..., result:0)",
-                  "  fail open HKCU registry key(Software\\VORTA\\XSERVER), rval:2"},
-                 log.lines());
+                  "  fail open HKCU registry key(Software\\VORTA\\XSERVER), rval:2"});
     verify_key_present(HKEY_CURRENT_USER, USER_NEIGHBOUR);
     EXPECT_EQ(0, g_state.errorCount);
 }
 
 TEST_F(Steps, RemoveInstallInformationDeletesTheUninstallEntry) {
-    set_string(HKEY_LOCAL_MACHINE, ENTRY, "InstallLocation", "C:\\VORTA");
-    add_key(HKEY_LOCAL_MACHINE, std::string(ENTRY) + "\\Extra");
+    set_string(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "InstallLocation", "C:\\VORTA");
+    add_key(HKEY_LOCAL_MACHINE, std::string(PRODUCT_ENTRY) + "\\Extra");
     LogCapture log;
     EXPECT_EQ(ERROR_SUCCESS, RemoveInstallInformation());
-    expect_lines({"=== RemoveInstallInformation ===",
-                  std::string("remove myself registry key(") + ENTRY + ")",
-                  std::string("[") + ENTRY + "] - 1", "  [Extra] - 0",
-                  "  0 = RegDeleteKey({T}, Extra)",
-                  std::string("0 = RegDeleteKey(80000002, ") + ENTRY + ")"},
-                 log.lines());
-    verify_key_missing(HKEY_LOCAL_MACHINE, ENTRY);
+    verify_lines(log.lines(), {"=== RemoveInstallInformation ===",
+                               std::string("remove myself registry key(") + PRODUCT_ENTRY + ")",
+                               std::string("[") + PRODUCT_ENTRY + "] - 1", "  [Extra] - 0",
+                               "  0 = RegDeleteKey({T}, Extra)",
+                               std::string("0 = RegDeleteKey(80000002, ") + PRODUCT_ENTRY + ")"});
+    verify_key_missing(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY);
     verify_key_present(HKEY_LOCAL_MACHINE, ENTRY_NEIGHBOUR);
     EXPECT_EQ(0, g_state.errorCount);
 }
@@ -669,11 +625,11 @@ TEST_F(Steps, RemoveInstallInformationDeletesTheUninstallEntry) {
 TEST_F(Steps, RemoveInstallInformationWithoutTheEntry) {
     LogCapture log;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RemoveInstallInformation());
-    expect_lines({"=== RemoveInstallInformation ===",
-                  std::string("remove myself registry key(") + ENTRY + ")",
-                  std::string("  MyRegDeleteKeySub: fail to open registry key(80000002\\") + ENTRY +
-                      "), rval:2"},
-                 log.lines());
+    verify_lines(log.lines(),
+                 {"=== RemoveInstallInformation ===",
+                  std::string("remove myself registry key(") + PRODUCT_ENTRY + ")",
+                  std::string("  MyRegDeleteKeySub: fail to open registry key(80000002\\") +
+                      PRODUCT_ENTRY + "), rval:2"});
     verify_key_present(HKEY_LOCAL_MACHINE, ENTRY_NEIGHBOUR);
     EXPECT_EQ(0, g_state.errorCount);
 }
@@ -760,7 +716,7 @@ TEST_F(Registry, ValueByPrefixRemovesTheFirstMatchingString) {
         int failures = -1;
         EXPECT_EQ(row.result, RemoveRegistryValueByPrefix(key, row.prefix, &failures));
         EXPECT_EQ(row.failures, failures);
-        expect_lines(row.lines, log.lines());
+        verify_lines(log.lines(), row.lines);
         RegCloseKey(key);
         for (const Value& value : row.values) {
             if (row.removed != nullptr && strcmp(value.name, row.removed) == 0)

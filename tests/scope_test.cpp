@@ -1,5 +1,7 @@
 // Installer generation and install scope, probed in the real (Wine) registry.
+#include "install.h"
 #include "logmatch.h"
+#include "product.h"
 #include "startmenu.h"
 #include "wintest.h"
 
@@ -10,19 +12,14 @@ using namespace wintest;
 
 namespace {
 
-const std::string UNINSTALL = UNINSTALL_KEY;
-const std::string GEN3_KEY = UNINSTALL + "\\" GENERATION_3_GUID;
-const std::string GEN2_KEY = UNINSTALL + "\\" GENERATION_2_GUID;
-const std::string GEN1_KEY = UNINSTALL + "\\VORTA-X";
-const std::string USER_IS_KEY = INSTALLSHIELD_UNINSTALL_KEY;
-const std::string SHELL_FOLDERS =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// The key whose presence tells each generation, and the per-user InstallShield entry.
+const std::string GEN3_KEY = GENERATION_3_ENTRY;
+const std::string GEN2_KEY = GENERATION_2_ENTRY;
+const std::string GEN1_KEY = PRODUCT_ENTRY;
+const std::string USER_IS_KEY = INSTALLSHIELD_ENTRY;
 
 void clean_registry() {
-    delete_key_tree(HKEY_LOCAL_MACHINE, GEN3_KEY);
-    delete_key_tree(HKEY_LOCAL_MACHINE, GEN2_KEY);
-    delete_key_tree(HKEY_LOCAL_MACHINE, GEN1_KEY);
-    delete_key_tree(HKEY_CURRENT_USER, USER_IS_KEY);
+    remove_product_keys();
 }
 
 void reset_caches() {
@@ -196,11 +193,8 @@ TEST_F(Scope, EntryProbesTheScopeBeforeTheOptions) {
         options.answers = {IDCANCEL};
         RunResult run = run_program(options);
         EXPECT_EQ(run.exit_code, 0u);
-        bool ended = false;
-        std::vector<std::string> lines = last_run(run.log, &ended);
-        EXPECT_TRUE(ended);
-        verify_lines(lines, c.expected);
-        ASSERT_EQ(run.boxes.size(), 1u);
+        verify_lines(ended_run(run.log), c.expected);
+        ASSERT_EQ(run.boxes.size(), 1u) << describe_boxes(run.boxes);
         EXPECT_EQ(run.boxes[0].caption, "VORTA-X Uninstaller");
         remove_tree(run.temp_dir);
         clean_registry();

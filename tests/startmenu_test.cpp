@@ -1,6 +1,8 @@
 // Start-menu folders and shortcuts on the real (Wine) file system and registry.
 #include "logmatch.h"
+#include "product.h"
 #include "startmenu.h"
+#include "strings.h"
 #include "wintest.h"
 
 #include "app/state.h"
@@ -12,9 +14,7 @@ using namespace wintest;
 
 namespace {
 
-const char FOLDER[] = "VORTA-X";
-const char SHELL_FOLDERS[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char* const FOLDER = FOLDER_NAME;
 
 void reset_programs_cache() {
     g_state.programsFirstCall = 1;
@@ -326,16 +326,13 @@ TEST_P(RemoveShortCutRows, RemovesTheProductsShortcutsThenItsFolder) {
     EXPECT_EQ(g_state.errorCount, c.folder_stays ? 1 : 0);
 
     std::vector<std::string> expected = {"=== RemoveShortCut ===", "  remove folder [VORTA-X]"};
-    const char* names[] = {
-        "Readme first", "About update",  "Control Panel", "VORTA-X",   "Readme first",
-        "About update", "Control Panel", "Xstarter",      "Uninstall", "Configuration Assistant",
-        "Online Help"};
     std::string scope = std::to_string(c.scope);
-    for (const char* name : names) {
+    for (unsigned int id : SHORTCUT_IDS) {
+        std::string name = expected_text(id, false);
         expected.push_back("  > RemoveProgmanItem(" + scope + ", VORTA-X, " + name + ")");
         std::string link = folder + "\\" + name + ".lnk";
         // A shortcut whose folder is gone is not there: no failure (code 3 as code 2).
-        int code = c.hold_one_open && strcmp(name, "Xstarter") == 0 ? ERROR_SHARING_VIOLATION : 0;
+        int code = c.hold_one_open && name == "Xstarter" ? ERROR_SHARING_VIOLATION : 0;
         if (code != 0) {
             expected.push_back("RPI: fail to remove file(" + link +
                                "), code = " + std::to_string(code));

@@ -1,7 +1,10 @@
 // The whole uninstall, end to end: a sample installation laid by vxsample.exe, the
 // real vxwipe.exe run as a child with its boxes answered, and what is left afterwards;
 // one table of scenarios, run in Wine posing as each Windows version.
-#include "tests/support/strings.h"
+#include "tests/support/boxes.h"
+#include "tests/support/install.h"
+#include "tests/support/product.h"
+#include "tests/support/startmenu.h"
 #include "tests/support/wintest.h"
 
 #include "removal/manifest.h"
@@ -19,16 +22,6 @@ const char PRODUCT_FOLDER[] = "VORTA-X";
 // A Japanese user's folder name, in UTF-8: in code page 932 both characters end in the
 // byte of a backslash (0x83 0x5C, 0x95 0x5C), the last one just before the separator.
 const char JAPANESE_FOLDER[] = "ソフト表";
-const char UNINSTALL_KEY_PATH[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::string UNINSTALL_ENTRY = std::string(UNINSTALL_KEY_PATH) + "VORTA-X";
-const char USER_SETTINGS[] = "Software\\VORTA\\XSERVER";
-const std::string INSTALLSHIELD_KEY =
-    std::string(UNINSTALL_KEY_PATH) + "InstallShield_{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}";
-const std::string GENERATION_2_ENTRY =
-    std::string(UNINSTALL_KEY_PATH) + "{8E41C0B7-26D3-4A95-B7E2-0F6D93A1C548}";
-const std::string GENERATION_3_ENTRY =
-    std::string(UNINSTALL_KEY_PATH) + "{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}";
-const char MACHINE_SETTINGS[] = "Software\\VORTA\\VORTA-X";
 const char USER_FILE[] = "my own.txt";
 const UINT JAPANESE_CODEPAGE = 932;
 
@@ -40,7 +33,7 @@ enum Part {
     SHORTCUTS,
     UNINSTALL,
     SETTINGS,
-    FILE_TYPE,
+    ASSOCIATION,
     MACHINE,
     CHAINED_VALUE,
     INSTALLER_KEYS,
@@ -48,28 +41,6 @@ enum Part {
 };
 
 enum Chained { NO_CHAIN, CHAIN_COMPLETES, CHAIN_CANCELLED, CHAIN_MISSING, CHAIN_UNSTARTABLE };
-
-struct ExpectedBox {
-    unsigned int caption; // string id
-    unsigned int text;    // string id; 1063 is filled with the install directory
-    std::vector<const char*> buttons;
-    Icon icon;
-    const char* fatalMessage; // the English literal in front of 1041, for fatal errors
-};
-
-const std::vector<const char*> OK = {"OK"};
-const std::vector<const char*> OK_CANCEL = {"OK", "Cancel"};
-const std::vector<const char*> YES_NO = {"Yes", "No"};
-
-const ExpectedBox CONFIRM = {1000, 1001, OK_CANCEL, Icon::None, nullptr};
-const ExpectedBox ASK_SETTINGS = {1000, 1005, YES_NO, Icon::None, nullptr};
-const ExpectedBox DONE_ALL = {1000, 1002, OK, Icon::None, nullptr};
-const ExpectedBox DONE_REMAINS = {1000, 1003, OK, Icon::None, nullptr};
-const ExpectedBox WARN_NO_DIR = {1060, 1064, OK, Icon::Exclamation, nullptr};
-const ExpectedBox WARN_DIR_STAYS = {1060, 1063, OK, Icon::Exclamation, nullptr};
-const ExpectedBox WARN_SHORTCUTS = {1060, 1065, OK, Icon::Exclamation, nullptr};
-const ExpectedBox FATAL_NO_COMMAND = {1040, 1041, OK, Icon::Stop, "fail to uninstal inforamtion"};
-const ExpectedBox FATAL_NO_START = {1040, 1041, OK, Icon::Stop, "cannot execute IS process."};
 
 // Every version runs the main paths; one version of each family runs the whole table.
 enum Reach { EVERY_VERSION, FULL_TABLE };
@@ -82,7 +53,7 @@ struct Scenario {
     bool japanese; // a Japanese system; the install and temporary folders are Japanese too
     std::vector<std::string> args;
     std::vector<int> answers;
-    std::vector<ExpectedBox> boxes;
+    std::vector<ExpectedBox> boxes; // a "%s" is filled with the install directory
     DWORD exitCode;
     std::set<Part> removed; // everything else of the product stays
     std::vector<const char*> banners;
@@ -101,10 +72,10 @@ const char REMOVE_SHORTCUTS[] = "=== RemoveShortCut ===";
 const char REMOVE_FILES[] = "=== RemoveInstalledFiles ===";
 const char REMOVE_ENTRY[] = "=== RemoveInstallInformation ===";
 
-const std::set<Part> EVERYTHING = {FILES,     INSTALL_DIRECTORY, FOLDER,    SHORTCUTS,
-                                   UNINSTALL, SETTINGS,          FILE_TYPE, MACHINE};
+const std::set<Part> EVERYTHING = {FILES,     INSTALL_DIRECTORY, FOLDER,      SHORTCUTS,
+                                   UNINSTALL, SETTINGS,          ASSOCIATION, MACHINE};
 const std::set<Part> ALL_BUT_SETTINGS = {FILES,     INSTALL_DIRECTORY, FOLDER, SHORTCUTS,
-                                         UNINSTALL, FILE_TYPE,         MACHINE};
+                                         UNINSTALL, ASSOCIATION,       MACHINE};
 const std::set<Part> CHAINED_CLEANUP = {FILES,     INSTALL_DIRECTORY, FOLDER,
                                         SHORTCUTS, MACHINE,           CHAINED_VALUE};
 const std::vector<const char*> NORMAL_BANNERS = {GET_DIR, REMOVE_SETTINGS, REMOVE_SHORTCUTS,
@@ -200,7 +171,8 @@ void run_sample(const Row& row, const std::vector<std::string>& args) {
     options.windows_version = row.windows->name;
     options.japanese = row.scenario->japanese;
     RunResult result = run_program(options);
-    ASSERT_EQ(0u, result.exit_code) << "vxsample " << args[0] << ": " << result.output;
+    ASSERT_EQ(0u, result.exit_code) << "vxsample " << args[0] << " failed; what it said:\n"
+                                    << to_utf8(result.output, child_codepage(row));
 }
 
 std::map<std::string, std::string> inventory(const Row& row) {
@@ -218,10 +190,6 @@ std::map<std::string, std::string> inventory(const Row& row) {
     return items;
 }
 
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 Part part_of(const std::string& item) {
     if (starts_with(item, "neighbour:"))
         return NEIGHBOUR;
@@ -233,12 +201,12 @@ Part part_of(const std::string& item) {
         return FOLDER;
     if (starts_with(item, "shortcuts "))
         return SHORTCUTS;
-    if (item == "HKLM\\" + UNINSTALL_ENTRY)
+    if (item == std::string("HKLM\\") + PRODUCT_ENTRY)
         return UNINSTALL;
     if (item == std::string("HKCU\\") + USER_SETTINGS)
         return SETTINGS;
-    if (item == "HKCR\\.vxp" || item == "HKCR\\Vortax.Configuration.File")
-        return FILE_TYPE;
+    if (item == std::string("HKCR\\") + FILE_EXTENSION || item == std::string("HKCR\\") + FILE_TYPE)
+        return ASSOCIATION;
     if (item == std::string("HKLM\\") + MACHINE_SETTINGS)
         return MACHINE;
     if (starts_with(item, "  value UninstallString.ORIG"))
@@ -261,44 +229,8 @@ bool looks_complete(const std::string& state) {
     return state == "present";
 }
 
-std::string expected_box_text(const ExpectedBox& box, const Row& row) {
-    std::string text = expected_text(box.text, row.scenario->japanese);
-    if (box.fatalMessage != nullptr)
-        return std::string(box.fatalMessage) + "\n\n" + text;
-    if (box.text == 1063) {
-        size_t placeholder = text.find("%s");
-        text.replace(placeholder, 2, install_dir(row));
-    }
-    return text;
-}
-
-// Wine's own button labels in a Japanese run.
-std::string button_label(const char* english, bool japanese) {
-    if (!japanese)
-        return english;
-    static const std::map<std::string, std::string> labels = {
-        {"OK", "OK"}, {"Cancel", "キャンセル"}, {"Yes", "はい(Y)"}, {"No", "いいえ(N)"}};
-    return labels.at(english);
-}
-
-void verify_boxes(const Row& row, const std::vector<Box>& boxes) {
-    const Scenario& s = *row.scenario;
-    ASSERT_EQ(s.boxes.size(), boxes.size());
-    for (size_t i = 0; i < boxes.size(); i++) {
-        SCOPED_TRACE("box " + std::to_string(i + 1));
-        const ExpectedBox& expected = s.boxes[i];
-        EXPECT_EQ(expected_text(expected.caption, s.japanese), boxes[i].caption);
-        EXPECT_EQ(expected_box_text(expected, row), boxes[i].text);
-        std::vector<std::string> buttons;
-        for (const char* button : expected.buttons)
-            buttons.push_back(button_label(button, s.japanese));
-        EXPECT_EQ(buttons, boxes[i].buttons);
-        EXPECT_STREQ(icon_name(expected.icon), icon_name(boxes[i].icon));
-    }
-}
-
 void verify_inventory(const Scenario& s, const std::map<std::string, std::string>& items) {
-    ASSERT_FALSE(items.empty());
+    ASSERT_FALSE(items.empty()) << "vxsample's inventory is empty";
     for (const auto& item : items) {
         Part part = part_of(item.first);
         bool removed = s.removed.count(part) != 0;
@@ -307,9 +239,11 @@ void verify_inventory(const Scenario& s, const std::map<std::string, std::string
         if (part == FOLDER && s.userFileInFolder)
             removed = false;
         if (removed)
-            EXPECT_TRUE(looks_removed(item.second)) << item.first << ": " << item.second;
+            EXPECT_TRUE(looks_removed(item.second))
+                << "should be gone: " << item.first << " (it is " << item.second << ")";
         else
-            EXPECT_TRUE(looks_complete(item.second)) << item.first << ": " << item.second;
+            EXPECT_TRUE(looks_complete(item.second))
+                << "should stay whole: " << item.first << " (it is " << item.second << ")";
     }
 }
 
@@ -321,7 +255,7 @@ void verify_only_scope_probe(const std::vector<std::string>& log) {
     ASSERT_GE(log.size(), 4u);
     EXPECT_EQ("", log[0]);
     EXPECT_EQ(std::string(40, '-'), log[1]);
-    EXPECT_EQ(0u, log[2].find(">>> START: "));
+    EXPECT_TRUE(starts_with(log[2], RUN_START)) << log[2];
     for (size_t i = 3; i + 1 < log.size(); i++) {
         bool probe = log[i].find(" = MyReg") != std::string::npos;
         for (const char* prefix : probeLines)
@@ -332,28 +266,28 @@ void verify_only_scope_probe(const std::vector<std::string>& log) {
 
 // Leaves no place from which the install directory could be read.
 void forget_install_directory() {
-    delete_key_tree(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY);
+    delete_key_tree(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY);
     delete_key_tree(HKEY_CURRENT_USER, USER_SETTINGS);
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        HKEY key;
-        if (RegOpenKeyExA(root, INSTALLSHIELD_KEY.c_str(), 0, KEY_SET_VALUE, &key) == 0) {
-            RegDeleteValueA(key, "InstallLocation");
-            RegCloseKey(key);
-        }
-    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        delete_value(root, INSTALLSHIELD_ENTRY, "InstallLocation");
 }
 
 // On 64-bit Windows a 32-bit installer and uninstaller see HKLM\Software through the
 // 32-bit view. The 64-bit view gets a decoy of each machine key, pointing at a decoy
 // installation where a 64-bit program would have it and carrying an uninstall command
 // that cannot start: reading any of them would show, and none may change.
-const std::string MACHINE_KEYS[] = {UNINSTALL_ENTRY, GENERATION_2_ENTRY, GENERATION_3_ENTRY,
-                                    INSTALLSHIELD_KEY, MACHINE_SETTINGS};
+std::vector<std::string> machine_keys() {
+    std::vector<std::string> keys;
+    for (const Key& key : PRODUCT_KEYS)
+        if (key.root == HKEY_LOCAL_MACHINE)
+            keys.push_back(key.path);
+    return keys;
+}
 const char DECOY_DIR[] = "C:\\Program Files\\VORTA\\VORTA-X";
 const char DECOY_COMMAND[] = "C:\\no\\such\\decoy-setup.exe /uninst";
 
 void lay_decoys_at(Where where) {
-    for (const std::string& key : MACHINE_KEYS) {
+    for (const std::string& key : machine_keys()) {
         // What the 32-bit installer wrote must not be in the 64-bit view.
         verify_key_missing_at(where, HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
         set_string_at(where, HKEY_LOCAL_MACHINE, key, "InstallLocation", DECOY_DIR,
@@ -365,7 +299,7 @@ void lay_decoys_at(Where where) {
 }
 
 void verify_decoys_untouched_at(Where where) {
-    for (const std::string& key : MACHINE_KEYS) {
+    for (const std::string& key : machine_keys()) {
         verify_key_present_at(where, HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
         EXPECT_EQ(DECOY_DIR,
                   read_string(HKEY_LOCAL_MACHINE, key, "InstallLocation", nullptr, KEY_WOW64_64KEY))
@@ -375,8 +309,7 @@ void verify_decoys_untouched_at(Where where) {
 }
 
 void remove_decoys() {
-    for (const std::string& key : MACHINE_KEYS)
-        delete_key_tree(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+    remove_product_keys(KEY_WOW64_64KEY);
     remove_tree(DECOY_DIR);
     remove_tree(std::string("C:\\Program Files\\") + VORTA_FOLDER);
 }
@@ -392,32 +325,8 @@ class Uninstall : public testing::TestWithParam<Row> {
         remove_tree(program_files(row) + "\\" + VORTA_FOLDER);
         if (in_wow64(row))
             remove_decoys();
-        const std::string productKeys[][2] = {
-            {"HKLM", UNINSTALL_ENTRY},
-            {"HKLM", GENERATION_2_ENTRY},
-            {"HKLM", GENERATION_3_ENTRY},
-            {"HKLM", std::string(UNINSTALL_KEY_PATH) + "Other Program"},
-            {"HKLM", INSTALLSHIELD_KEY},
-            {"HKCU", INSTALLSHIELD_KEY},
-            {"HKCU", "Software\\VORTA"},
-            {"HKLM", "Software\\VORTA"},
-            {"HKCR", ".vxp"},
-            {"HKCR", ".vxq"},
-            {"HKCR", "Vortax.Configuration.File"},
-        };
-        for (const auto& key : productKeys) {
-            HKEY root = key[0] == "HKLM"   ? HKEY_LOCAL_MACHINE
-                        : key[0] == "HKCU" ? HKEY_CURRENT_USER
-                                           : HKEY_CLASSES_ROOT;
-            delete_key_tree(root, key[1]);
-        }
-        for (int scope = 0; scope < 2; scope++) {
-            std::string programs = programs_folder(scope);
-            if (!programs.empty()) {
-                remove_tree(programs + "\\VORTA-X");
-                remove_tree(programs + "\\Other Tools");
-            }
-        }
+        remove_product_keys();
+        remove_product_folders();
     }
 };
 
@@ -436,7 +345,7 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
         make_file(installDir + "\\" + USER_FILE, "mine");
     // Windows 9x keeps every shortcut in the user's Programs folder.
     int shortcutScope = std::string(s.scope) == "user" || row.windows->win9x ? 1 : 0;
-    std::string productFolder = programs_folder(shortcutScope) + "\\VORTA-X";
+    std::string productFolder = programs_folder(shortcutScope) + "\\" + FOLDER_NAME;
     if (s.userFileInFolder)
         make_file(productFolder + "\\" + USER_FILE, "mine");
 
@@ -453,13 +362,13 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
     RunResult result = run_program(options);
 
     EXPECT_EQ(s.exitCode, result.exit_code);
-    verify_boxes(row, result.boxes);
+    verify_boxes(result.boxes, s.boxes, s.japanese, install_dir(row));
     std::map<std::string, std::string> after = inventory(row);
     verify_inventory(s, after);
     if (in_wow64(row))
         verify_decoys_untouched();
     if (s.noInstallRecords) {
-        verify_key_missing(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY);
+        verify_key_missing(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY);
         verify_key_missing(HKEY_CURRENT_USER, USER_SETTINGS);
     }
     if (s.userFileInInstallDir)
@@ -479,7 +388,7 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
             << "no line \"" << to_utf8(found, child_codepage(row)) << "\"";
     }
     ASSERT_FALSE(result.log.empty());
-    EXPECT_EQ(0u, result.log.back().find("<<< END: "));
+    EXPECT_TRUE(starts_with(result.log.back(), RUN_END)) << result.log.back();
 }
 
 // clang-format off
@@ -522,7 +431,7 @@ const Scenario SCENARIOS[] = {
     // What cannot be removed is reported.
     {"NoInstallRecords", 1, "system", FULL_TABLE, false, {}, {IDOK, IDYES, IDOK, IDOK},
      {CONFIRM, ASK_SETTINGS, WARN_NO_DIR, DONE_REMAINS}, 0,
-     {FOLDER, SHORTCUTS, FILE_TYPE, MACHINE, UNINSTALL, SETTINGS},
+     {FOLDER, SHORTCUTS, ASSOCIATION, MACHINE, UNINSTALL, SETTINGS},
      {GET_DIR, REMOVE_SETTINGS, REMOVE_SHORTCUTS, REMOVE_ENTRY}, NO_CHAIN, true},
     {"UserFilesStay", 1, "system", FULL_TABLE, false, {}, {IDOK, IDYES, IDOK, IDOK, IDOK},
      {CONFIRM, ASK_SETTINGS, WARN_SHORTCUTS, WARN_DIR_STAYS, DONE_REMAINS}, 0, EVERYTHING,

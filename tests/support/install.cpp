@@ -1,5 +1,7 @@
 #include "install.h"
 
+#include "product.h"
+
 #include "removal/manifest.h"
 
 namespace wintest {
@@ -19,6 +21,15 @@ void make_install_at(Where where, const std::string& dir) {
         if (attributes != 0 && !SetFileAttributesA(path.c_str(), attributes))
             ADD_FAILURE_AT(where.file, where.line) << "cannot set the attributes of " << path;
     }
+}
+
+void remove_product_keys(REGSAM view) {
+    for (const Key& key : PRODUCT_KEYS)
+        delete_key_tree(key.root, key.path, view);
+    for (const Key& key : NEIGHBOUR_KEYS)
+        delete_key_tree(key.root, key.path, view);
+    delete_key_tree(HKEY_CURRENT_USER, VORTA_KEY, view);
+    delete_key_tree(HKEY_LOCAL_MACHINE, VORTA_KEY, view);
 }
 
 } // namespace wintest

@@ -1,4 +1,5 @@
-// A complete installation of the product laid into the file system.
+// A complete installation of the product laid into the file system, and the cleanup of
+// what the installers and the sample installation leave.
 #pragma once
 
 #include "wintest.h"
@@ -9,6 +10,10 @@ namespace wintest {
 // Each file holds its own relative path; every seventh file is read-only, and a few
 // are hidden and system too, as a copy from a CD-ROM leaves them.
 void make_install_at(Where, const std::string& dir);
+
+// Deletes every product key and neighbour key (product.h), and Software\VORTA under
+// HKCU and HKLM with all it holds, in the view given.
+void remove_product_keys(REGSAM view = 0);
 
 } // namespace wintest
 

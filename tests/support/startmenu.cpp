@@ -1,5 +1,6 @@
 #include "startmenu.h"
 
+#include "product.h"
 #include "strings.h"
 
 #include "app/state.h"
@@ -11,10 +12,6 @@
 #include <set>
 
 namespace wintest {
-
-// The product's shortcut names, as RemoveShortCut removes them.
-static const unsigned int SHORTCUT_IDS[] = {160, 161, 162, 153, 151, 152, 154, 155, 156, 157, 159};
-static const unsigned int FOLDER_ID = 150;
 
 Shortcut read_shortcut(const std::string& lnk_path) {
     Shortcut result;
@@ -100,6 +97,7 @@ void remove_product_folders(bool japanese) {
         if (programs.empty())
             continue;
         remove_tree(to_utf8(programs, CP_ACP) + "\\" + product_folder_name(japanese), CP_UTF8);
+        remove_tree(programs + "\\" + NEIGHBOUR_FOLDER);
     }
 }
 

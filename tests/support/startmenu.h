@@ -29,7 +29,8 @@ std::vector<std::string> product_shortcut_files(bool japanese = false);
 // shortcut for every product shortcut name in it. Returns the folder (UTF-8 path).
 std::string lay_product_shortcuts_at(Where, int scope, bool japanese = false);
 
-// Removes the product's folder with all it holds from both Programs folders.
+// Removes the product's folder and its neighbour with all they hold from both Programs
+// folders.
 void remove_product_folders(bool japanese = false);
 
 // File names (UTF-8) in a directory given as a UTF-8 path, sorted; "." and ".." left out.

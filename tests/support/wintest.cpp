@@ -1,5 +1,7 @@
 #include "wintest.h"
 
+#include "product.h"
+
 #include "app/state.h"
 #include "log/log.h"
 
@@ -13,22 +15,8 @@ namespace wintest {
 
 namespace {
 
-std::string root_name(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT)
-        return "HKCR";
-    if (root == HKEY_CURRENT_USER)
-        return "HKCU";
-    if (root == HKEY_LOCAL_MACHINE)
-        return "HKLM";
-    if (root == HKEY_USERS)
-        return "HKU";
-    char text[32];
-    sprintf(text, "%p", (void*)root);
-    return text;
-}
-
 std::string key_name(HKEY root, const std::string& path) {
-    return root_name(root) + "\\" + path;
+    return std::string(root_name(root)) + "\\" + path;
 }
 
 std::string error_text(DWORD code) {
@@ -100,6 +88,10 @@ std::string wide_to_utf8(const std::wstring& wide) {
     return encode(wide, CP_UTF8);
 }
 
+bool starts_with(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
 std::wstring utf8_to_wide(const std::string& utf8) {
     return decode(utf8, CP_UTF8);
 }
@@ -117,6 +109,15 @@ const char* run_kind() {
     if (is_wow64 != NULL && is_wow64(GetCurrentProcess(), &wow64) && wow64)
         return "wow64";
     return "win32";
+}
+
+// ---- time limits ------------------------------------------------------------
+
+DWORD time_limit_ms(DWORD base_ms) {
+    bool set = false;
+    std::string scale = get_env("VXWIPE_TEST_TIME_SCALE", &set);
+    unsigned long factor = set ? strtoul(scale.c_str(), NULL, 10) : 1;
+    return base_ms * (factor > 0 ? factor : 1);
 }
 
 // ---- registry -------------------------------------------------------------
@@ -194,6 +195,14 @@ void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
     }
 }
 
+void delete_value(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, name.empty() ? NULL : name.c_str());
+    RegCloseKey(key);
+}
+
 static bool key_exists(HKEY root, const std::string& path, REGSAM view = 0) {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
@@ -215,30 +224,34 @@ static const char* view_name(REGSAM view) {
     return view == KEY_WOW64_64KEY ? " (64-bit view)" : "";
 }
 
+// The failure texts of the verify verbs: what should be, then what is.
+const char SHOULD_BE_THERE[] = " should be there, but is missing: ";
+const char SHOULD_BE_GONE[] = " should be gone, but is there: ";
+
 void verify_key_present_at(Where where, HKEY root, const std::string& path, REGSAM view) {
     if (!key_exists(root, path, view))
         ADD_FAILURE_AT(where.file, where.line)
-            << "key missing: " << key_name(root, path) << view_name(view);
+            << "key" << SHOULD_BE_THERE << key_name(root, path) << view_name(view);
 }
 
 void verify_key_missing_at(Where where, HKEY root, const std::string& path, REGSAM view) {
     if (key_exists(root, path, view))
         ADD_FAILURE_AT(where.file, where.line)
-            << "key present: " << key_name(root, path) << view_name(view);
+            << "key" << SHOULD_BE_GONE << key_name(root, path) << view_name(view);
 }
 
 void verify_value_present_at(Where where, HKEY root, const std::string& path,
                              const std::string& name) {
     if (!value_exists(root, path, name))
         ADD_FAILURE_AT(where.file, where.line)
-            << "value missing: " << key_name(root, path) << " [" << name << "]";
+            << "value" << SHOULD_BE_THERE << key_name(root, path) << " [" << name << "]";
 }
 
 void verify_value_missing_at(Where where, HKEY root, const std::string& path,
                              const std::string& name) {
     if (value_exists(root, path, name))
         ADD_FAILURE_AT(where.file, where.line)
-            << "value present: " << key_name(root, path) << " [" << name << "]";
+            << "value" << SHOULD_BE_GONE << key_name(root, path) << " [" << name << "]";
 }
 
 std::string read_string(HKEY root, const std::string& path, const std::string& name, bool* found,
@@ -264,33 +277,24 @@ std::string read_string(HKEY root, const std::string& path, const std::string& n
 
 void set_windows_version(const std::string& program, const std::string& version) {
     std::string path = "Software\\Wine\\AppDefaults\\" + program;
-    if (version.empty()) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueA(key, "Version");
-            RegCloseKey(key);
-        }
-        return;
-    }
-    set_string_at(Where{__FILE__, __LINE__}, HKEY_CURRENT_USER, path, "Version", version);
+    if (version.empty())
+        delete_value(HKEY_CURRENT_USER, path, "Version");
+    else
+        set_string_at(Where{__FILE__, __LINE__}, HKEY_CURRENT_USER, path, "Version", version);
 }
-
-static const char SHELL_FOLDERS_KEY[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::string programs_folder(int scope) {
     HKEY root = scope == SYSTEM ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const char* name = scope == SYSTEM ? "Common Programs" : "Programs";
     bool found = false;
-    std::string folder = read_string(root, SHELL_FOLDERS_KEY, name, &found);
+    std::string folder = read_string(root, SHELL_FOLDERS, name, &found);
     if (found && !folder.empty())
         return folder;
     char path[MAX_PATH] = "";
     if (!SHGetSpecialFolderPathA(NULL, path,
                                  scope == SYSTEM ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS, TRUE))
         return std::string();
-    set_string_at(Where{__FILE__, __LINE__}, root, SHELL_FOLDERS_KEY, name, path);
+    set_string_at(Where{__FILE__, __LINE__}, root, SHELL_FOLDERS, name, path);
     return path;
 }
 
@@ -369,26 +373,37 @@ static DWORD attributes_of(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
-void verify_file_present_at(Where where, const std::string& path) {
+static void verify_present(Where where, const std::string& path, bool directory) {
     DWORD attributes = attributes_of(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        ADD_FAILURE_AT(where.file, where.line) << "file missing: " << path;
+    bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!found || ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != directory)
+        ADD_FAILURE_AT(where.file, where.line)
+            << (directory ? "directory" : "file") << SHOULD_BE_THERE << path
+            << (!found      ? ""
+                : directory ? " (a file stands there)"
+                            : " (a directory stands there)");
+}
+
+static void verify_missing(Where where, const std::string& path, bool directory) {
+    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
+        ADD_FAILURE_AT(where.file, where.line)
+            << (directory ? "directory" : "file") << SHOULD_BE_GONE << path;
+}
+
+void verify_file_present_at(Where where, const std::string& path) {
+    verify_present(where, path, false);
 }
 
 void verify_file_missing_at(Where where, const std::string& path) {
-    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
-        ADD_FAILURE_AT(where.file, where.line) << "file present: " << path;
+    verify_missing(where, path, false);
 }
 
 void verify_dir_present_at(Where where, const std::string& path) {
-    DWORD attributes = attributes_of(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        ADD_FAILURE_AT(where.file, where.line) << "directory missing: " << path;
+    verify_present(where, path, true);
 }
 
 void verify_dir_missing_at(Where where, const std::string& path) {
-    if (attributes_of(path) != INVALID_FILE_ATTRIBUTES)
-        ADD_FAILURE_AT(where.file, where.line) << "directory present: " << path;
+    verify_missing(where, path, true);
 }
 
 std::string read_file(const std::string& path, UINT codepage) {
@@ -463,20 +478,34 @@ LogCapture::~LogCapture() {
 std::vector<std::string> LogCapture::lines() {
     if (g_state.logFile != NULL)
         EndLog();
-    std::vector<std::string> all = split_lines(read_file(path_));
+    return last_run(split_lines(read_file(path_)));
+}
+
+std::vector<std::string> last_run(const std::vector<std::string>& log, bool* ended) {
     std::vector<std::string> inner;
-    bool started = false;
-    for (const std::string& line : all) {
-        if (line.rfind(">>> START: ", 0) == 0) {
-            started = true;
+    bool found_end = false;
+    for (const std::string& line : log) {
+        if (starts_with(line, RUN_START)) {
             inner.clear();
-        } else if (line.rfind("<<< END: ", 0) == 0) {
-            break;
-        } else if (started) {
+            found_end = false;
+        } else if (starts_with(line, RUN_END)) {
+            found_end = true;
+        } else if (!found_end) {
             inner.push_back(line);
         }
     }
+    if (ended != nullptr)
+        *ended = found_end;
     return inner;
+}
+
+std::vector<std::string> ended_run_at(Where where, const std::vector<std::string>& log) {
+    bool ended = false;
+    std::vector<std::string> lines = last_run(log, &ended);
+    if (!ended)
+        ADD_FAILURE_AT(where.file, where.line)
+            << "the log has no END line" << (log.empty() ? " (it is empty)" : "");
+    return lines;
 }
 
 // ---- child processes and their message boxes -------------------------------
@@ -727,9 +756,14 @@ Icon classify(const Pixels& shot) {
 }
 
 const DWORD POLL_MS = 50;
-const DWORD PAINT_SETTLE_MS = 150;
-const int ICON_ATTEMPTS = 10;
 
+bool on_screen(const RECT& rect) {
+    return rect.left >= 0 && rect.top >= 0 && rect.right <= GetSystemMetrics(SM_CXSCREEN) &&
+           rect.bottom <= GetSystemMetrics(SM_CYSCREEN);
+}
+
+// Once the box shows an icon, the first capture of its icon control that matches one of
+// the system icons; a box may not have painted yet when it is read.
 Icon read_icon(HWND box) {
     HWND icon_control = NULL;
     for (HWND child : children_of(box))
@@ -739,17 +773,19 @@ Icon read_icon(HWND box) {
     if (icon_control == NULL || !IsWindowVisible(icon_control) ||
         SendMessageA(icon_control, STM_GETICON, 0, 0) == 0)
         return Icon::None;
-    // The box may not have painted yet: take the first capture that shows an icon.
-    Icon icon = Icon::None;
-    for (int attempt = 0; attempt < ICON_ATTEMPTS; attempt++) {
+    DWORD limit = time_limit_ms(ICON_PROBE_MS);
+    DWORD start = GetTickCount();
+    for (;;) {
         RECT rect;
         GetWindowRect(icon_control, &rect);
-        icon = classify(capture_screen(rect));
-        if (icon != Icon::None && icon != Icon::Unknown)
-            break;
-        Sleep(POLL_MS * 2);
+        // A box wider than the screen may hold its icon where no pixel shows it.
+        if (!on_screen(rect))
+            return Icon::Unknown;
+        Icon icon = classify(capture_screen(rect));
+        if ((icon != Icon::None && icon != Icon::Unknown) || GetTickCount() - start > limit)
+            return icon;
+        Sleep(POLL_MS);
     }
-    return icon;
 }
 
 std::string strip_ampersand(const std::string& text) {
@@ -767,8 +803,14 @@ struct BoxWindow {
     std::vector<int> button_ids; // parallel to box.buttons
 };
 
-BoxWindow read_box(HWND window, DWORD pid, bool first) {
-    BoxWindow result;
+bool same_controls(const BoxWindow& a, const BoxWindow& b) {
+    return a.box.caption == b.box.caption && a.box.text == b.box.text &&
+           a.box.buttons == b.box.buttons && a.button_ids == b.button_ids;
+}
+
+// Caption, text and buttons as they are now; true when the text control is there and
+// every visible button has its label.
+bool read_controls(HWND window, BoxWindow& result) {
     Box& box = result.box;
     box.caption = window_text(window);
     box.icon = Icon::None;
@@ -799,16 +841,45 @@ BoxWindow read_box(HWND window, DWORD pid, bool first) {
               [](const std::pair<int, HWND>& a, const std::pair<int, HWND>& b) {
                   return a.first < b.first;
               });
+    bool labelled = !buttons.empty();
     for (const auto& button : buttons) {
         box.buttons.push_back(strip_ampersand(window_text(button.second)));
         result.button_ids.push_back(GetDlgCtrlID(button.second));
+        labelled = labelled && !box.buttons.back().empty();
     }
-    box.icon = read_icon(window);
-    if (first) {
-        std::vector<HWND> wipr = top_windows(pid, "wipr");
-        box.wipr_window_hidden = !wipr.empty() && !IsWindowVisible(wipr[0]);
+    return text_found && labelled;
+}
+
+// Reads a box once it is complete: its text and buttons present, the same in two reads
+// in a row. False, with what was there, if it was not within the box limit.
+bool read_complete_box(HWND window, BoxWindow& result) {
+    DWORD limit = time_limit_ms(BOX_COMPLETE_MS);
+    DWORD start = GetTickCount();
+    BoxWindow previous;
+    bool previous_complete = false;
+    for (;;) {
+        BoxWindow now;
+        bool complete = read_controls(window, now);
+        if (complete && previous_complete && same_controls(now, previous)) {
+            result = now;
+            return true;
+        }
+        if (!IsWindow(window) || GetTickCount() - start > limit) {
+            result = now;
+            return false;
+        }
+        previous = now;
+        previous_complete = complete;
+        Sleep(POLL_MS);
     }
-    return result;
+}
+
+// The label of the box's button with that id, for messages.
+std::string label_of(const BoxWindow& box, int id) {
+    for (size_t i = 0; i < box.button_ids.size(); i++)
+        if (box.button_ids[i] == id)
+            return box.box.buttons[i];
+    return "id " + std::to_string(id);
 }
 
 int closing_answer(const BoxWindow& box) {
@@ -832,32 +903,14 @@ struct Child {
     DWORD pid = 0;
 };
 
-HANDLE inheritable_output(const std::string& path) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
 bool start_here(Where where, const std::string& program, const std::string& command_line,
                 std::string& environment, const std::string& current_dir,
                 const std::string& output_path, Child& child) {
-    HANDLE output = inheritable_output(output_path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
     PROCESS_INFORMATION process = {};
-    std::vector<char> writable(command_line.begin(), command_line.end());
-    writable.push_back('\0');
-    BOOL started = CreateProcessA(
-        program.c_str(), writable.data(), NULL, NULL, TRUE, CREATE_SUSPENDED, &environment[0],
-        current_dir.empty() ? NULL : current_dir.c_str(), &startup, &process);
-    DWORD error = GetLastError();
-    CloseHandle(output);
-    if (!started) {
+    if (!start_suspended(program, command_line, &environment[0], current_dir, output_path,
+                         &process)) {
         ADD_FAILURE_AT(where.file, where.line)
-            << "cannot start " << program << ": " << error_text(error);
+            << "cannot start " << program << ": " << error_text(GetLastError());
         return false;
     }
     child.process = process.hProcess;
@@ -866,6 +919,94 @@ bool start_here(Where where, const std::string& program, const std::string& comm
     return true;
 }
 
+// A word for the Unix shell: in single quotes, each quote of its own closed and escaped.
+std::string shell_word(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+} // namespace
+
+bool start_suspended(const std::string& program, const std::string& command_line, char* environment,
+                     const std::string& current_dir, const std::string& output_path,
+                     PROCESS_INFORMATION* process) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE output =
+        CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (output == INVALID_HANDLE_VALUE)
+        return false;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::vector<char> writable(command_line.begin(), command_line.end());
+    writable.push_back('\0');
+    BOOL started = CreateProcessA(
+        program.c_str(), writable.data(), NULL, NULL, TRUE, CREATE_SUSPENDED, environment,
+        current_dir.empty() ? NULL : current_dir.c_str(), &startup, process);
+    DWORD error = GetLastError();
+    CloseHandle(output);
+    SetLastError(error);
+    return started != FALSE;
+}
+
+std::string unix_path(const std::string& path) {
+    typedef char*(CDECL * UnixFileName)(LPCWSTR);
+    UnixFileName unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unix_file_name == NULL)
+        return std::string();
+    char* name = unix_file_name(widen(path, CP_ACP).c_str());
+    if (name == NULL)
+        return std::string();
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool run_unix_at(Where where, const std::string& command, const std::string& what) {
+    std::string marker_dir = make_temp_dir("unix");
+    std::string marker = marker_dir + "\\done";
+    std::string script = command + "; touch " + shell_word(unix_path(marker));
+    std::string line = "sh -c " + quote_argument(script);
+    std::vector<char> writable(line.begin(), line.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    // A Unix program: Wine runs it with this process's environment and gives no handle.
+    if (!CreateProcessA("Z:\\bin\\sh", writable.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process)) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot start the Unix shell for " << what << ": " << error_text(GetLastError());
+        remove_tree(marker_dir);
+        return false;
+    }
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    DWORD limit = time_limit_ms(UNIX_COMMAND_MS);
+    DWORD start = GetTickCount();
+    bool done = false;
+    while (!(done = attributes_of(marker) != INVALID_FILE_ATTRIBUTES) &&
+           GetTickCount() - start <= limit)
+        Sleep(POLL_MS);
+    // The folder stays for a command that overstayed, so that its marker has a place.
+    if (done)
+        remove_tree(marker_dir);
+    else
+        ADD_FAILURE_AT(where.file, where.line) << "waited " << limit << " ms for " << what
+                                               << " in vain; the Unix command: " << command;
+    return done;
+}
+
+namespace {
+
 // Wine gives a process the code page and UI language of the Unix locale of the Wine
 // process that starts it; LANG in the Windows environment block has no effect. So a
 // Japanese child is started by wintest_spawn.exe, itself started as the Unix command
@@ -873,8 +1014,7 @@ bool start_here(Where where, const std::string& program, const std::string& comm
 // the suspended child's handles back to this process.
 bool start_japanese(Where where, const std::string& program, const std::string& command_line,
                     const std::string& environment, const std::string& current_dir,
-                    const std::string& output_path, const std::string& io_dir, DWORD timeout_ms,
-                    Child& child) {
+                    const std::string& output_path, const std::string& io_dir, Child& child) {
     std::string request_path = io_dir + "\\request";
     std::string result_path = io_dir + "\\result";
     char pid[16];
@@ -887,37 +1027,13 @@ bool start_japanese(Where where, const std::string& program, const std::string& 
     // (no menu builder writing into the home folder) go on the command line.
     bool present = false;
     std::string overrides = get_env("WINEDLLOVERRIDES", &present);
-    std::string unix_command =
+    std::string command =
         "env LANG=" + std::string(JAPANESE_LOCALE) + " LC_ALL=" + JAPANESE_LOCALE + " LANGUAGE= " +
-        (overrides.empty() ? std::string()
-                           : "WINEDLLOVERRIDES=" + quote_argument(overrides) + " ") +
-        "wine " + quote_argument(binary_path("wintest_spawn.exe")) + " " +
-        quote_argument(request_path) + " " + quote_argument(result_path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::vector<char> writable(unix_command.begin(), unix_command.end());
-    writable.push_back('\0');
-    // A Unix program: Wine runs it with this process's environment and gives no handle.
-    if (!CreateProcessA("Z:\\usr\\bin\\env", writable.data(), NULL, NULL, FALSE, 0, NULL, NULL,
-                        &startup, &process)) {
-        ADD_FAILURE_AT(where.file, where.line)
-            << "cannot start the Japanese spawner: " << error_text(GetLastError());
+        (overrides.empty() ? std::string() : "WINEDLLOVERRIDES=" + shell_word(overrides) + " ") +
+        "wine " + shell_word(binary_path("wintest_spawn.exe")) + " " + shell_word(request_path) +
+        " " + shell_word(result_path);
+    if (!run_unix_at(where, command, "the Japanese spawner to start " + program))
         return false;
-    }
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    DWORD start = GetTickCount();
-    while (attributes_of(result_path) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > timeout_ms) {
-            ADD_FAILURE_AT(where.file, where.line)
-                << "the Japanese spawner gave no answer within " << timeout_ms << " ms";
-            return false;
-        }
-        Sleep(POLL_MS);
-    }
     std::string answer = read_file(result_path);
     unsigned long long process_handle = 0, thread_handle = 0;
     unsigned long child_pid = 0;
@@ -933,7 +1049,56 @@ bool start_japanese(Where where, const std::string& program, const std::string& 
     return true;
 }
 
+// What the driver waits for while a child runs, for the message of an overstay.
+std::string awaited(const RunOptions& options, size_t answered, const std::vector<Box>& boxes) {
+    if (answered < options.answers.size())
+        return "box " + std::to_string(boxes.size() + 1) + " of the " +
+               std::to_string(options.answers.size()) + " expected";
+    if (boxes.empty())
+        return "the end of the run, which should show no box";
+    return "the end of the run after the last box (" + boxes.back().caption + ") was answered";
+}
+
 } // namespace
+
+std::string describe_boxes(const std::vector<Box>& boxes) {
+    if (boxes.empty())
+        return "no box\n";
+    std::string text =
+        std::to_string(boxes.size()) + (boxes.size() == 1 ? " box" : " boxes") + ":\n";
+    for (size_t i = 0; i < boxes.size(); i++) {
+        std::string buttons;
+        for (const std::string& button : boxes[i].buttons)
+            buttons += (buttons.empty() ? "" : " | ") + button;
+        text += "  " + std::to_string(i + 1) + ". \"" + boxes[i].caption + "\" / \"" +
+                boxes[i].text + "\" / [" + buttons + "] / icon " + icon_name(boxes[i].icon) + "\n";
+    }
+    return text;
+}
+
+void PrintTo(const ExitCode& code, std::ostream* out) {
+    static const struct {
+        DWORD code;
+        const char* name;
+    } names[] = {{0xC0000005, "access violation"},
+                 {0xC00000FD, "stack overflow"},
+                 {0xC0000094, "integer division by zero"},
+                 {0xC0000409, "stack buffer overrun"},
+                 {0xC0000135, "DLL not found"},
+                 {0xC0000139, "entry point not found"}};
+    if (code.value < 0xC0000000 && code.value != KILLED_EXIT_CODE) {
+        *out << code.value;
+        return;
+    }
+    char text[16];
+    sprintf(text, "0x%08lX", (unsigned long)code.value);
+    *out << text;
+    if (code.value == KILLED_EXIT_CODE)
+        *out << " (killed by the test)";
+    for (const auto& known : names)
+        if (known.code == code.value)
+            *out << " (" << known.name << ")";
+}
 
 RunResult run_program_at(Where where, const RunOptions& options) {
     RunResult result;
@@ -951,15 +1116,18 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     std::string program = binary_path(options.program);
     UINT codepage = options.japanese ? JAPANESE_CODEPAGE : CP_ACP;
     std::string command_line = quote_argument(program, codepage);
-    for (const std::string& argument : options.args)
+    std::string title = options.program;
+    for (const std::string& argument : options.args) {
         command_line += " " + quote_argument(argument, codepage);
+        title += " " + argument;
+    }
 
     Child child;
-    bool started = options.japanese ? start_japanese(where, program, command_line, environment,
-                                                     options.current_dir, output_path, io_dir,
-                                                     options.timeout_ms, child)
-                                    : start_here(where, program, command_line, environment,
-                                                 options.current_dir, output_path, child);
+    bool started = options.japanese
+                       ? start_japanese(where, program, command_line, environment,
+                                        options.current_dir, output_path, io_dir, child)
+                       : start_here(where, program, command_line, environment, options.current_dir,
+                                    output_path, child);
     if (!started) {
         remove_tree(io_dir);
         return result;
@@ -967,46 +1135,63 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     ResumeThread(child.thread);
     CloseHandle(child.thread);
 
+    DWORD limit = time_limit_ms(CHILD_RUN_MS);
     DWORD start = GetTickCount();
     size_t next_answer = 0;
     std::set<HWND> handled;
     for (;;) {
         if (WaitForSingleObject(child.process, POLL_MS) == WAIT_OBJECT_0)
             break;
-        if (GetTickCount() - start > options.timeout_ms) {
-            TerminateProcess(child.process, 0xDEAD);
+        if (GetTickCount() - start > limit) {
+            TerminateProcess(child.process, KILLED_EXIT_CODE);
             WaitForSingleObject(child.process, 5000);
             result.timed_out = true;
-            ADD_FAILURE_AT(where.file, where.line) << options.program << " still running after "
-                                                   << options.timeout_ms << " ms: killed";
+            ADD_FAILURE_AT(where.file, where.line)
+                << title << " was still running after " << limit << " ms, waiting for "
+                << awaited(options, next_answer, result.boxes)
+                << ": killed. The boxes that came: " << describe_boxes(result.boxes);
             break;
         }
         HWND window = find_new_box(child.pid, handled);
         if (window == NULL)
             continue;
-        Sleep(PAINT_SETTLE_MS);
-        BoxWindow box = read_box(window, child.pid, result.boxes.empty());
+        BoxWindow box;
+        if (!read_complete_box(window, box))
+            ADD_FAILURE_AT(where.file, where.line)
+                << "box " << result.boxes.size() + 1 << " of " << title
+                << " did not show its text and buttons within " << time_limit_ms(BOX_COMPLETE_MS)
+                << " ms; it showed " << describe_boxes({box.box});
+        box.box.icon = read_icon(window);
+        if (result.boxes.empty()) {
+            std::vector<HWND> wipr = top_windows(child.pid, "wipr");
+            box.box.wipr_window_hidden = !wipr.empty() && !IsWindowVisible(wipr[0]);
+        }
         handled.insert(window);
         result.boxes.push_back(box.box);
         int answer;
         if (next_answer < options.answers.size()) {
             answer = options.answers[next_answer++];
         } else {
-            ADD_FAILURE_AT(where.file, where.line)
-                << "unexpected box: " << box.box.caption << "/" << box.box.text;
             answer = closing_answer(box);
+            ADD_FAILURE_AT(where.file, where.line)
+                << "unexpected box: " << box.box.caption << "/" << box.box.text << "\nafter the "
+                << options.answers.size() << " expected; closed with its " << label_of(box, answer)
+                << " button. The boxes that came: " << describe_boxes(result.boxes);
         }
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                      (LPARAM)GetDlgItem(window, answer));
     }
-    GetExitCodeProcess(child.process, &result.exit_code);
+    GetExitCodeProcess(child.process, &result.exit_code.value);
     CloseHandle(child.process);
     result.output = read_file(output_path);
     remove_tree(io_dir);
 
     if (!result.timed_out && next_answer < options.answers.size())
         ADD_FAILURE_AT(where.file, where.line)
-            << "missing box: " << options.answers.size() - next_answer << " answer(s) not used";
+            << "missing box: " << title << " ended (exit code "
+            << testing::PrintToString(result.exit_code) << ") with "
+            << options.answers.size() - next_answer
+            << " answer(s) not used. The boxes that came: " << describe_boxes(result.boxes);
 
     // A Japanese child's temporary directory is in code page 932.
     std::string log_path = result.temp_dir + "\\" + LOG_FILE_NAME;

@@ -23,6 +23,15 @@ struct Where {
 // twin, which runs where Wine cannot start 32-bit programs.
 const char* run_kind();
 
+// ---- time limits ------------------------------------------------------------
+// Every wait of the verbs has a limit: its base below times VXWIPE_TEST_TIME_SCALE, a
+// whole number (1 when unset), the one setting for a slower or busier machine.
+const DWORD CHILD_RUN_MS = 60000;    // a child, from its start to its end
+const DWORD BOX_COMPLETE_MS = 10000; // a box, from shown to its text and buttons present
+const DWORD ICON_PROBE_MS = 5000;    // a box's icon, until its pixels show which one
+const DWORD UNIX_COMMAND_MS = 30000; // a Unix command, from its start to its end
+DWORD time_limit_ms(DWORD base_ms);
+
 // ---- registry -------------------------------------------------------------
 // The verbs that take a view act on the 32-bit programs' keys by default; KEY_WOW64_64KEY
 // reaches the 64-bit programs' keys of a WoW64 run, where HKLM\Software differs.
@@ -34,6 +43,7 @@ void set_value_at(Where, HKEY root, const std::string& path, const std::string& 
 void set_dword_at(Where, HKEY root, const std::string& path, const std::string& name, DWORD value);
 // cleanup: silent if missing
 void delete_key_tree(HKEY root, const std::string& path, REGSAM view = 0);
+void delete_value(HKEY root, const std::string& path, const std::string& name, REGSAM view = 0);
 void verify_key_present_at(Where, HKEY root, const std::string& path, REGSAM view = 0);
 void verify_key_missing_at(Where, HKEY root, const std::string& path, REGSAM view = 0);
 void verify_value_present_at(Where, HKEY root, const std::string& path, const std::string& name);
@@ -72,13 +82,34 @@ void remove_tree(const std::string& path, UINT codepage = CP_ACP);
 // Lines of a text file split at CR LF, without the line ends (a bare LF stays in its line).
 std::vector<std::string> split_lines(const std::string& content);
 
+// ---- Unix commands ------------------------------------------------------------------
+// The Unix path of a Windows path, as Wine maps it; "" if it cannot.
+std::string unix_path(const std::string& path);
+// Runs command with the Unix shell and waits for its end, at most the Unix-command limit.
+// Wine gives no handle for a Unix program: the command leaves a marker file when it is
+// done. False, with a failure that says what was waited for, if it did not end in time.
+bool run_unix_at(Where, const std::string& command, const std::string& what);
+
 // ---- text ---------------------------------------------------------------------
+bool starts_with(const std::string& text, const std::string& prefix);
 // Box texts are UTF-8; the product's narrow strings are in the code page of its run
 // (1252 in English runs, 932 in Japanese runs).
 std::string to_utf8(const std::string& text, UINT codepage);
 std::string from_utf8(const std::string& utf8, UINT codepage);
 std::string wide_to_utf8(const std::wstring& wide);
 std::wstring utf8_to_wide(const std::string& utf8);
+
+// ---- the log ------------------------------------------------------------------
+// Every run of the product opens its trace with a START line and closes it with an END
+// line, both followed by the time.
+const char RUN_START[] = ">>> START: ";
+const char RUN_END[] = "<<< END: ";
+
+// The lines of a whole log file that the last run wrote between its START and END
+// lines; *ended tells whether that run's END line was found.
+std::vector<std::string> last_run(const std::vector<std::string>& log, bool* ended = nullptr);
+// The same, for a run that must have ended: fails if its END line is missing.
+std::vector<std::string> ended_run_at(Where, const std::vector<std::string>& log);
 
 // ---- the log, in this process ----------------------------------------------
 // Opens the product log in a fresh temporary directory (TMP/TEMP of this process),
@@ -118,6 +149,21 @@ struct Box {
     Icon icon;
     bool wipr_window_hidden; // a top-level "wipr" window of the child existed, invisible
 };
+// The boxes one per line, as caption / text / buttons / icon, for failure messages.
+std::string describe_boxes(const std::vector<Box>& boxes);
+
+// A child's exit code; GoogleTest prints an exception code (0xC0000000 and up) and
+// KILLED_EXIT_CODE in hexadecimal, with a name where it has one, any other in decimal.
+struct ExitCode {
+    DWORD value;
+    ExitCode(DWORD code = 0xFFFFFFFF) : value(code) {}
+    operator DWORD() const {
+        return value;
+    }
+};
+void PrintTo(const ExitCode& code, std::ostream* out);
+// What a test program's driver makes a child end with when it kills it.
+const DWORD KILLED_EXIT_CODE = 0xDEAD;
 
 // Answers for boxes: the platform ids IDOK, IDCANCEL, IDYES, IDNO.
 struct RunOptions {
@@ -134,13 +180,12 @@ struct RunOptions {
     // directory exists.
     std::string temp_dir;
     std::vector<int> answers;                             // one per expected box, in order
-    DWORD timeout_ms = 20000;                             // the child is killed after this
     std::vector<std::pair<std::string, std::string>> env; // extra environment
     std::string current_dir;                              // "" = the test program's own
 };
 
 struct RunResult {
-    DWORD exit_code = 0xFFFFFFFF;
+    ExitCode exit_code;
     bool timed_out = false;
     std::vector<Box> boxes;
     std::string temp_dir;         // the child's temporary directory (not removed)
@@ -152,12 +197,22 @@ struct RunResult {
 };
 
 // Runs the program as a child, answers its boxes in order, fails the test on an
-// unexpected box (it is then closed with Cancel, No or OK) or a missing box or a
-// time-out. The boxes are read about 150 ms after they appear.
+// unexpected box (it is then closed with Cancel, No or OK) or a missing box. A box is
+// read once it is complete: its text and buttons present, the same in two reads in a
+// row. A child still running after the child-run limit is killed (KILLED_EXIT_CODE),
+// and the failure says what the driver was waiting for.
 RunResult run_program_at(Where, const RunOptions& options);
 
 // The lines of a log that begin with "===" (the step banners), in order.
 std::vector<std::string> banners(const std::vector<std::string>& log);
+
+// Starts a program suspended, its standard output and error going to the file at
+// output_path (made anew), with an environment block (NULL: this process's own) and a
+// current directory ("": this process's own). False, with the platform's last error,
+// if it could not.
+bool start_suspended(const std::string& program, const std::string& command_line, char* environment,
+                     const std::string& current_dir, const std::string& output_path,
+                     PROCESS_INFORMATION* process);
 
 // Full path of a file in the folder of the test binaries (the helpers). "vxwipe.exe" is
 // the program under test: VXWIPE_UNDER_TEST when set (run-tests.sh sets it to the
@@ -182,3 +237,5 @@ std::string binary_path(const std::string& name);
 #define verify_dir_present(...) wintest::verify_dir_present_at(WT_HERE, __VA_ARGS__)
 #define verify_dir_missing(...) wintest::verify_dir_missing_at(WT_HERE, __VA_ARGS__)
 #define run_program(...) wintest::run_program_at(WT_HERE, __VA_ARGS__)
+#define run_unix(...) wintest::run_unix_at(WT_HERE, __VA_ARGS__)
+#define ended_run(...) wintest::ended_run_at(WT_HERE, __VA_ARGS__)

@@ -11,6 +11,8 @@
 // process that started it, never from the Windows environment block; the test starts
 // this program as "env LANG=... wine wintest_spawn.exe" (a Unix command) so that the
 // child inherits that locale.
+#include "wintest.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -65,24 +67,12 @@ int main(int argc, char** argv) {
     if (offset >= request.size())
         return Fail(resultPath, "request");
     DWORD testPid = strtoul(fields[0], NULL, 10);
-    std::string commandLine = fields[2];
     char* environment = &request[offset];
 
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
-    HANDLE output = CreateFileA(fields[4], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (output == INVALID_HANDLE_VALUE)
-        return Fail(resultPath, "output");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(fields[1], &commandLine[0], NULL, NULL, TRUE, CREATE_SUSPENDED, environment,
-                        fields[3][0] ? fields[3] : NULL, &startup, &process))
+    if (!wintest::start_suspended(fields[1], fields[2], environment, fields[3], fields[4],
+                                  &process))
         return Fail(resultPath, "start");
-    CloseHandle(output);
 
     HANDLE test = OpenProcess(PROCESS_DUP_HANDLE, FALSE, testPid);
     HANDLE remoteProcess = NULL, remoteThread = NULL;

@@ -5,8 +5,8 @@
 #include "app/state.h"
 #include "discovery/scope.h"
 #include "removal/manifest.h"
-#include "removal/registry.h"
 #include "removal/startmenu.h"
+#include "tests/support/product.h"
 
 #include <shlobj.h>
 
@@ -14,12 +14,25 @@
 
 namespace {
 
-const char FOLDER_NAME[] = "VORTA-X";
-const unsigned int SHORTCUT_IDS[] = {160, 161, 162, 153, 151, 152, 154, 155, 156, 157, 159};
+using wintest::FOLDER_NAME;
+using wintest::SHORTCUT_IDS;
+// The target of each shortcut, parallel to SHORTCUT_IDS.
 const char* const SHORTCUT_FILES[] = {"readme.txt", "update.txt", "cfgwiz.exe", "vortax.exe",
                                       "readme.txt", "update.txt", "cfgwiz.exe", "xstarter.exe",
                                       "vxwipe.exe", "cfgwiz.exe", "help.chm"};
 const int SHORTCUT_COUNT = sizeof SHORTCUT_IDS / sizeof SHORTCUT_IDS[0];
+static_assert(sizeof SHORTCUT_FILES / sizeof SHORTCUT_FILES[0] == SHORTCUT_COUNT,
+              "a target for every shortcut");
+
+// Says on standard error what could not be made, with the error code that the failed
+// call left; 1 if it could not, for the count of failures.
+int Failed(bool made, const std::string& what) {
+    DWORD error = GetLastError();
+    if (made)
+        return 0;
+    fprintf(stderr, "vxsample: cannot make %s (error %lu)\n", what.c_str(), (unsigned long)error);
+    return 1;
+}
 
 std::string Join(const std::string& directory, const std::string& name) {
     return directory + "\\" + name;
@@ -49,6 +62,7 @@ bool MakeDirectories(const std::string& path) {
     return CreateDirectoryA(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// Sets the platform's last error on failure, as the file functions do.
 bool WriteFile(const std::string& path, const std::string& content, bool readOnly) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
@@ -62,25 +76,27 @@ bool WriteFile(const std::string& path, const std::string& content, bool readOnl
     return written == content.size();
 }
 
-bool SetString(HKEY root, const std::string& path, const char* name, const std::string& value) {
+// Writes the value, making its key; 1 and a line on standard error if it cannot.
+int SetValue(HKEY root, const std::string& path, const char* name, DWORD type, const BYTE* data,
+             DWORD size) {
     HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != 0)
-        return false;
-    LONG status = 0;
-    if (name != NULL || !value.empty())
-        status = RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(),
-                                (DWORD)value.size() + 1);
-    RegCloseKey(key);
-    return status == 0;
+    LONG status = RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (status == 0) {
+        if (name != NULL || size > 1)
+            status = RegSetValueExA(key, name, 0, type, data, size);
+        RegCloseKey(key);
+    }
+    SetLastError((DWORD)status);
+    return Failed(status == 0, std::string(wintest::root_name(root)) + "\\" + path + " [" +
+                                   (name != NULL ? name : "") + "]");
 }
 
-bool SetDword(HKEY root, const std::string& path, const char* name, DWORD value) {
-    HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != 0)
-        return false;
-    LONG status = RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof value);
-    RegCloseKey(key);
-    return status == 0;
+int SetString(HKEY root, const std::string& path, const char* name, const std::string& value) {
+    return SetValue(root, path, name, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
+}
+
+int SetDword(HKEY root, const std::string& path, const char* name, DWORD value) {
+    return SetValue(root, path, name, REG_DWORD, (const BYTE*)&value, sizeof value);
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
@@ -123,77 +139,73 @@ std::string ShortcutName(unsigned int id) {
     return name;
 }
 
-std::string InstallShieldRootName(const SampleOptions& options) {
-    return options.scope == USER ? "HKCU" : "HKLM";
-}
-
 HKEY InstallShieldRoot(const SampleOptions& options) {
     return options.scope == USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
 int LayFiles(const SampleOptions& options) {
-    int failures = 0;
-    if (!MakeDirectories(options.installDir))
+    if (Failed(MakeDirectories(options.installDir), "the install directory " + options.installDir))
         return INSTALLED_FILE_COUNT;
+    int failures = 0;
     for (int i = 0; InstalledFileTable[i] != NULL; i++) {
         std::string path = Join(options.installDir, InstalledFileTable[i]);
         bool readOnly = i % 7 == 0;
-        if (!MakeDirectories(ParentOf(path)) ||
-            !WriteFile(path, std::string("VORTA-X ") + InstalledFileTable[i] + "\r\n", readOnly))
-            failures++;
+        bool made =
+            MakeDirectories(ParentOf(path)) &&
+            WriteFile(path, std::string("VORTA-X ") + InstalledFileTable[i] + "\r\n", readOnly);
+        failures += Failed(made, path);
     }
     return failures;
 }
 
 int LayShortcuts(const SampleOptions& options) {
     int scope = EffectiveScope(options);
-    int failures = 0;
-    if (!CreateProgmanGroup(scope, FOLDER_NAME))
+    std::string folder = "the Start-menu folder " + ProductFolderPath(options);
+    if (Failed(CreateProgmanGroup(scope, FOLDER_NAME) != 0, folder))
         return SHORTCUT_COUNT;
+    int failures = 0;
     for (int i = 0; i < SHORTCUT_COUNT; i++) {
+        std::string name = ShortcutName(SHORTCUT_IDS[i]);
         std::string target = Join(options.installDir, SHORTCUT_FILES[i]);
-        if (!CreateProgmanItem(scope, FOLDER_NAME, ShortcutName(SHORTCUT_IDS[i]).c_str(),
-                               target.c_str(), "", 0))
-            failures++;
+        failures +=
+            Failed(CreateProgmanItem(scope, FOLDER_NAME, name.c_str(), target.c_str(), "", 0) != 0,
+                   "the shortcut " + name);
     }
     return failures;
 }
 
 int LayRegistry(const SampleOptions& options) {
-    const std::string product = UNINSTALL_KEY "\\" PRODUCT_UNINSTALL_NAME;
+    using namespace wintest;
     int failures = 0;
-    failures += !SetString(HKEY_LOCAL_MACHINE, product, "DisplayName", "VORTA-X");
-    failures += !SetString(HKEY_LOCAL_MACHINE, product, "InstallLocation", options.installDir);
-    failures += !SetString(HKEY_LOCAL_MACHINE, product, "UninstallString",
-                           Join(options.installDir, "vxwipe.exe"));
+    failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "DisplayName", "VORTA-X");
+    failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "InstallLocation", options.installDir);
+    failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "UninstallString",
+                          Join(options.installDir, "vxwipe.exe"));
     if (options.generation == GENERATION_4PR)
-        failures += !SetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY "\\" GENERATION_2_GUID,
-                               "DisplayName", "VORTA-X");
+        failures += SetString(HKEY_LOCAL_MACHINE, GENERATION_2_ENTRY, "DisplayName", "VORTA-X");
     if (options.generation == GENERATION_AFTER_400) {
-        failures += !SetString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY "\\" GENERATION_3_GUID,
-                               "DisplayName", "VORTA-X");
+        failures += SetString(HKEY_LOCAL_MACHINE, GENERATION_3_ENTRY, "DisplayName", "VORTA-X");
         HKEY root = InstallShieldRoot(options);
-        failures +=
-            !SetString(root, INSTALLSHIELD_UNINSTALL_KEY, "InstallLocation", options.installDir);
+        failures += SetString(root, INSTALLSHIELD_ENTRY, "InstallLocation", options.installDir);
         if (!options.chainedCommand.empty())
-            failures += !SetString(root, INSTALLSHIELD_UNINSTALL_KEY, "UninstallString.ORIG",
-                                   options.chainedCommand);
+            failures += SetString(root, INSTALLSHIELD_ENTRY, "UninstallString.ORIG",
+                                  options.chainedCommand);
     }
-    const std::string settings = USER_SETTINGS_KEY;
-    failures += !SetString(HKEY_CURRENT_USER, settings, "InstallDirectory4", options.installDir);
-    failures += !SetString(HKEY_CURRENT_USER, settings, "InstallDirectory", options.installDir);
-    failures += !SetDword(HKEY_CURRENT_USER, settings + "\\Display", "Depth", 24);
-    failures += !SetString(HKEY_CURRENT_USER, settings + "\\Display", "Mode", "multiwindow");
-    failures += !SetString(HKEY_CURRENT_USER, settings + "\\Fonts\\Path", "0", "misc");
+    const std::string settings = USER_SETTINGS;
+    failures += SetString(HKEY_CURRENT_USER, settings, "InstallDirectory4", options.installDir);
+    failures += SetString(HKEY_CURRENT_USER, settings, "InstallDirectory", options.installDir);
+    failures += SetDword(HKEY_CURRENT_USER, settings + "\\Display", "Depth", 24);
+    failures += SetString(HKEY_CURRENT_USER, settings + "\\Display", "Mode", "multiwindow");
+    failures += SetString(HKEY_CURRENT_USER, settings + "\\Fonts\\Path", "0", "misc");
 
-    failures += !SetString(HKEY_CLASSES_ROOT, ".vxp", NULL, "Vortax.Configuration.File");
-    failures += !SetString(HKEY_CLASSES_ROOT, "Vortax.Configuration.File\\shell\\open\\command",
-                           NULL, "\"" + Join(options.installDir, "vortax.exe") + "\" \"%1\"");
+    failures += SetString(HKEY_CLASSES_ROOT, FILE_EXTENSION, NULL, FILE_TYPE);
+    failures += SetString(HKEY_CLASSES_ROOT, std::string(FILE_TYPE) + "\\shell\\open\\command",
+                          NULL, "\"" + Join(options.installDir, "vortax.exe") + "\" \"%1\"");
 
-    const std::string machine = MACHINE_SETTINGS_KEY;
-    failures += !SetString(HKEY_LOCAL_MACHINE, machine, "Version", "4.10");
-    failures += !SetString(HKEY_LOCAL_MACHINE, machine + "\\License", "Seats", "5");
-    failures += !SetDword(HKEY_LOCAL_MACHINE, machine + "\\Service\\Parameters", "Port", 6000);
+    const std::string machine = MACHINE_SETTINGS;
+    failures += SetString(HKEY_LOCAL_MACHINE, machine, "Version", "4.10");
+    failures += SetString(HKEY_LOCAL_MACHINE, machine + "\\License", "Seats", "5");
+    failures += SetDword(HKEY_LOCAL_MACHINE, machine + "\\Service\\Parameters", "Port", 6000);
     return failures;
 }
 
@@ -201,14 +213,16 @@ int LayNeighbours(const SampleOptions& options) {
     int failures = 0;
     for (const SampleKey& key : SampleKeys(options))
         if (key.neighbour)
-            failures += !SetString(key.root, key.path, "Owner", "somebody else");
+            failures += SetString(key.root, key.path, "Owner", "somebody else");
     std::string parent = ParentOf(options.installDir);
-    failures += !(MakeDirectories(parent) &&
-                  WriteFile(Join(parent, USER_NEIGHBOUR_FILE), "keep me\r\n", false));
+    std::string file = Join(parent, USER_NEIGHBOUR_FILE);
+    failures += Failed(MakeDirectories(parent) && WriteFile(file, "keep me\r\n", false),
+                       "the user's file " + file);
     std::string programs = ProgramsFolder(options);
-    std::string other = Join(programs, OTHER_PROGRAM_FOLDER);
-    failures += !(!programs.empty() && MakeDirectories(other) &&
-                  WriteFile(Join(other, "other.txt"), "keep me\r\n", false));
+    std::string other = Join(programs, wintest::NEIGHBOUR_FOLDER);
+    failures += Failed(!programs.empty() && MakeDirectories(other) &&
+                           WriteFile(Join(other, "other.txt"), "keep me\r\n", false),
+                       "the other program's Start-menu folder " + other);
     return failures;
 }
 
@@ -225,24 +239,23 @@ const char* Presence(bool present) {
 } // namespace
 
 std::vector<SampleKey> SampleKeys(const SampleOptions& options) {
-    std::vector<SampleKey> keys = {
-        {HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" PRODUCT_UNINSTALL_NAME, false},
-        {HKEY_CURRENT_USER, "HKCU", USER_SETTINGS_KEY, false},
-        {HKEY_CLASSES_ROOT, "HKCR", ".vxp", false},
-        {HKEY_CLASSES_ROOT, "HKCR", "Vortax.Configuration.File", false},
-        {HKEY_LOCAL_MACHINE, "HKLM", MACHINE_SETTINGS_KEY, false},
-    };
+    using namespace wintest;
+    std::vector<Key> product = {{HKEY_LOCAL_MACHINE, PRODUCT_ENTRY},
+                                {HKEY_CURRENT_USER, USER_SETTINGS},
+                                {HKEY_CLASSES_ROOT, FILE_EXTENSION},
+                                {HKEY_CLASSES_ROOT, FILE_TYPE},
+                                {HKEY_LOCAL_MACHINE, MACHINE_SETTINGS}};
     if (options.generation == GENERATION_4PR)
-        keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" GENERATION_2_GUID, false});
+        product.push_back({HKEY_LOCAL_MACHINE, GENERATION_2_ENTRY});
     if (options.generation == GENERATION_AFTER_400) {
-        keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\" GENERATION_3_GUID, false});
-        keys.push_back({InstallShieldRoot(options), InstallShieldRootName(options),
-                        INSTALLSHIELD_UNINSTALL_KEY, false});
+        product.push_back({HKEY_LOCAL_MACHINE, GENERATION_3_ENTRY});
+        product.push_back({InstallShieldRoot(options), INSTALLSHIELD_ENTRY});
     }
-    keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", UNINSTALL_KEY "\\Other Program", true});
-    keys.push_back({HKEY_CURRENT_USER, "HKCU", "Software\\VORTA\\XSERVER-Notes", true});
-    keys.push_back({HKEY_CLASSES_ROOT, "HKCR", ".vxq", true});
-    keys.push_back({HKEY_LOCAL_MACHINE, "HKLM", "Software\\VORTA\\VORTA-X Tools", true});
+    std::vector<SampleKey> keys;
+    for (const Key& key : product)
+        keys.push_back({key.root, root_name(key.root), key.path, false});
+    for (const Key& key : NEIGHBOUR_KEYS)
+        keys.push_back({key.root, root_name(key.root), key.path, true});
     return keys;
 }
 
@@ -297,12 +310,12 @@ std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
     if (options.generation == GENERATION_AFTER_400 && !options.chainedCommand.empty())
         items.push_back(
             {"  value UninstallString.ORIG",
-             Presence(ValueExists(InstallShieldRoot(options), INSTALLSHIELD_UNINSTALL_KEY,
+             Presence(ValueExists(InstallShieldRoot(options), wintest::INSTALLSHIELD_ENTRY,
                                   "UninstallString.ORIG"))});
 
     std::string neighbour = Join(ParentOf(options.installDir), USER_NEIGHBOUR_FILE);
     items.push_back({"neighbour: user's file " + neighbour, Presence(Exists(neighbour))});
-    std::string other = Join(ProgramsFolder(options), OTHER_PROGRAM_FOLDER);
+    std::string other = Join(ProgramsFolder(options), wintest::NEIGHBOUR_FOLDER);
     items.push_back({"neighbour: Start-menu folder " + other, Presence(Exists(other))});
     for (const SampleKey& key : SampleKeys(options))
         if (key.neighbour)

@@ -42,4 +42,3 @@ std::vector<std::string> ShortcutNames();
 std::vector<InventoryItem> TakeInventory(const SampleOptions& options);
 
 const char USER_NEIGHBOUR_FILE[] = "my notes.txt"; // in the install directory's parent
-const char OTHER_PROGRAM_FOLDER[] = "Other Tools"; // beside the product's folder
