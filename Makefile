@@ -11,7 +11,8 @@ deps:
 	scripts/install-deps.sh
 
 # The probe comes first: where Wine cannot start 32-bit programs, the build adds the
-# x86_64 twin and the tests run it instead (see README).
+# x86_64 twin and the tests, the demonstration and the benchmark run it instead, through
+# Wine's 64-bit loader alone (see README). WINE32=no makes any machine such a one.
 test: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --tests
@@ -21,12 +22,13 @@ test: deps
 
 demo: deps
 	scripts/probe-wine32.sh
-	scripts/build.sh --tests
+	scripts/build.sh --demo
 	scripts/demo.sh
 
 # Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
 benchmark: deps
-	scripts/build.sh
+	scripts/probe-wine32.sh
+	scripts/build.sh --bench
 	scripts/benchmark.sh
 
 clean:

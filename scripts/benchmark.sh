@@ -3,12 +3,13 @@
 # against a baseline that makes only the bare deletions and against an NSIS uninstaller
 # scripted to remove the same things; counts the platform calls each of them makes per
 # file and per directory; times the key-tree deletion on 1,000 and 10,000 keys; prints
-# one table. Everything runs in one fresh, pure 32-bit Wine prefix with the i686 programs.
+# one table. Everything runs in one fresh, pure 32-bit Wine prefix with the i686 programs,
+# or, where Wine cannot start 32-bit programs (scripts/wine-session.sh decides), in a 64-bit
+# prefix with the x86_64 twin, a baseline built the same way and an amd64-unicode NSIS
+# uninstaller, through Wine's 64-bit loader alone.
 # Settings (environment or make variables):
 #   RUNS=7                 timed rounds, after one untimed warm-up round
 #   TREE_RUNS=5            timed deletions of each key tree, the sizes taking turns
-#   BUILD_DIR=build/win32  where the i686 tools are (bin/)
-#   SHIPPED=dist/win32/vxwipe.exe   the program that is timed
 # Run as root, the session runs in a cpuacct cgroup of its own, so that each run's CPU
 # time (the program's, the wineserver's and the X server's) is taken beside its wall time:
 # on a busy machine the wall time grows with the waits for a processor, the CPU time not.
@@ -16,15 +17,27 @@ set -u
 cd "$(dirname "$0")/.." || exit 2
 RUNS=${RUNS:-7}
 TREE_RUNS=${TREE_RUNS:-5}
-BUILD_DIR=${BUILD_DIR:-build/win32}
+# shellcheck disable=SC1091
+. scripts/wine-session.sh
+machine=$(wine_session_machine_kind)
+wine_session_use "$machine"
+BUILD_DIR=$VXWIPE_BUILD
 BIN="$BUILD_DIR/bin"
-SHIPPED=${SHIPPED:-dist/win32/vxwipe.exe}
+SHIPPED=$VXWIPE_PROGRAM
 INSTALL_DIR='C:\Program Files\VORTA\VORTA-X'
 # The generation whose keys are exactly those a normal-mode uninstall removes.
 SAMPLE_ARGS=(-generation 1 -scope system -dir "$INSTALL_DIR")
 TREE_SIZES=(1000 10000)
-# The stub nearly every NSIS uninstaller is built with.
-NSIS_TARGET=x86-unicode
+# The stub nearly every NSIS uninstaller is built with, and its 64-bit kin beside the twin.
+if [ "$machine" = win32 ]; then
+    NSIS_TARGET=x86-unicode
+    ARCH=win32
+    KIND_NOTE="pure 32-bit prefix, i686 programs"
+else
+    NSIS_TARGET=amd64-unicode
+    ARCH=win64
+    KIND_NOTE="this machine cannot start 32-bit programs: 64-bit prefix, the x86_64 twin and baseline, through Wine's 64-bit loader alone"
+fi
 NSIS_STUBS=/usr/share/nsis/Stubs
 NSIS_PROGRAM=vxnsis-uninstall.exe
 BASELINE_PROGRAM=bench_baseline.exe
@@ -73,9 +86,8 @@ leave_cpu_group() {
 }
 
 load_at_start=$(cut -d ' ' -f 1 /proc/loadavg)
-export WINEARCH=win32
-. scripts/wine-session.sh
-echo "Preparing a fresh 32-bit Wine prefix in $BUILD_DIR/bench-prefix ..."
+export WINEARCH=$ARCH
+echo "Preparing a fresh Wine prefix ($ARCH) in $BUILD_DIR/bench-prefix ..."
 wine_session_start "$BUILD_DIR" bench-prefix
 started=$?
 # The session's own way out, then the group's.
@@ -86,7 +98,7 @@ export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 work="$BUILD_DIR/bench"
 rm -rf "$work" && mkdir -p "$work"
 to_windows() {
-    wine winepath -w "$1" 2>/dev/null | tr -d '\r'
+    "$VXWIPE_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'
 }
 work_windows=$(to_windows "$work")
 bin_windows=$(to_windows "$BIN")
@@ -95,7 +107,7 @@ timer_options=()
 shipped_windows=$(to_windows "$SHIPPED")
 
 sample() {
-    wine "$BIN/vxsample.exe" "$1" "${SAMPLE_ARGS[@]}" "${@:2}" </dev/null \
+    "$VXWIPE_WINE" "$BIN/vxsample.exe" "$1" "${SAMPLE_ARGS[@]}" "${@:2}" </dev/null \
         >>"$work/vxsample.out" 2>&1
 }
 
@@ -127,7 +139,7 @@ check_removed() {
 # the time from just before its process is created to the end of the wait for it, taken
 # inside Wine, and the session's CPU time meanwhile.
 time_run() {
-    wine "$BIN/bench_timer.exe" "${timer_options[@]}" "$1" </dev/null 2>>"$work/timer.err" |
+    "$VXWIPE_WINE" "$BIN/bench_timer.exe" "${timer_options[@]}" "$1" </dev/null 2>>"$work/timer.err" |
         tr -d '\r'
 }
 
@@ -200,7 +212,7 @@ if [ -z "$nsis_note" ]; then
     echo "Building the NSIS uninstaller ..."
     write_nsis_script >"$work/vxnsis.nsi"
     if (cd "$work" && makensis -V2 vxnsis.nsi >makensis.log 2>&1) &&
-        wine "$work/vxnsis-writer.exe" </dev/null >/dev/null 2>&1 &&
+        "$VXWIPE_WINE" "$work/vxnsis-writer.exe" </dev/null >/dev/null 2>&1 &&
         [ -f "$work/$NSIS_PROGRAM" ]; then
         nsis_version=$(makensis -VERSION 2>/dev/null | sed 's/^v//; s/-.*//')
     else
@@ -268,10 +280,10 @@ IN_PROCESS_HELPERS+=";lstrcmpiA;lstrcmpiW;wsprintfA;wsprintfW;wvsprintfA;wvsprin
 IN_PROCESS_HELPERS+=";GetLastError;SetLastError"
 echo "Counting the platform calls of each contender ..."
 debug_key='HKCU\Software\Wine\Debug'
-wine reg delete "$debug_key" /v RelayFromExclude /f </dev/null >/dev/null 2>&1
-wine reg add "$debug_key" /v RelayFromInclude /f \
+"$VXWIPE_WINE" reg delete "$debug_key" /v RelayFromExclude /f </dev/null >/dev/null 2>&1
+"$VXWIPE_WINE" reg add "$debug_key" /v RelayFromInclude /f \
     /d "$shipped_name;$BASELINE_PROGRAM;$NSIS_PROGRAM" </dev/null >/dev/null 2>&1
-wine reg add "$debug_key" /v RelayExclude /d "$IN_PROCESS_HELPERS" /f </dev/null >/dev/null 2>&1
+"$VXWIPE_WINE" reg add "$debug_key" /v RelayExclude /d "$IN_PROCESS_HELPERS" /f </dev/null >/dev/null 2>&1
 classify_calls() {
     awk -v dir="$install_dir" -v manifest="$work/manifest.tsv" -v detail="$1" '
         function unquoted(line) {
@@ -312,15 +324,15 @@ declare -A calls
 for contender in "${contenders[@]}"; do
     [ -z "${failed[$contender]}" ] || continue
     is_startup "$contender" || lay
-    WINEDEBUG=-all,+relay wine "$BIN/bench_timer.exe" "${command[$contender]}" </dev/null \
+    WINEDEBUG=-all,+relay "$VXWIPE_WINE" "$BIN/bench_timer.exe" "${command[$contender]}" </dev/null \
         >/dev/null 2>"$work/relay-$contender.txt"
     calls[$contender]=$(classify_calls "$work/calls-$contender.txt")
     sort -o "$work/calls-$contender.txt" "$work/calls-$contender.txt"
 done
-wine reg delete "$debug_key" /v RelayFromInclude /f </dev/null >/dev/null 2>&1
+"$VXWIPE_WINE" reg delete "$debug_key" /v RelayFromInclude /f </dev/null >/dev/null 2>&1
 
 echo "Timing the key-tree deletion ..."
-wine "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${timer_options[@]}" "${TREE_SIZES[@]}" </dev/null \
+"$VXWIPE_WINE" "$BIN/bench_regtree.exe" -runs "$TREE_RUNS" "${timer_options[@]}" "${TREE_SIZES[@]}" </dev/null \
     >"$work/regtree.out" 2>"$work/regtree.err"
 tree_status=$?
 tree_output=$(tr -d '\r' <"$work/regtree.out")
@@ -406,7 +418,7 @@ for contender in "${contenders[@]}"; do
 done >"$work/times.txt"
 echo
 echo "Benchmark: $RUNS rounds ($work/times.txt; calls in $work/calls-*.txt, traces relay-*.txt);" \
-    "$(wine --version 2>/dev/null), pure 32-bit prefix, i686 programs;" \
+    "$("$VXWIPE_WINE" --version 2>/dev/null), $KIND_NOTE;" \
     "load average $load_at_start at start, $load_at_end at end"
 echo "One uninstall removes $file_count files, $subdir_count subdirectories and the install" \
     "directory, $shortcut_count shortcuts and their folder, $key_count key trees"

@@ -1,27 +1,85 @@
 #!/bin/sh
-# Builds the shipped program, dist/win32/vxwipe.exe, and the i686 tools in build/win32.
-#   --tests  adds the tests. Where the probe (scripts/probe-wine32.sh, its answer in
-#            build/wine32-probe) found that Wine cannot start 32-bit programs, it also
-#            builds the x86_64 twin with its tests in build/win64, which the tests then run.
+# Builds the shipped program, dist/win32/vxwipe.exe, in build/win32, and with an option
+# what else runs beside it, for the kind of machine the probe found (scripts/wine-session.sh):
+#   --demo     the programs of the demonstration: the sample installer and the stand-in
+#              for the installer's own uninstaller, nothing of the tests
+#   --bench    the benchmark's tools
+#   --tests    the tests with all their tools
+# Where Wine cannot start 32-bit programs, these are the x86_64 twin's, in build/win64;
+# --tests adds the twin's end-to-end test where it can, for the check of that fallback.
 set -e
 cd "$(dirname "$0")/.."
-tests=OFF
-[ "${1:-}" = "--tests" ] && tests=ON
+# shellcheck disable=SC1091
+. scripts/wine-session.sh
+what=${1:-}
+case $what in
+'' | --demo | --bench | --tests) ;;
+*)
+    echo "build.sh: --demo, --bench or --tests, not $what" >&2
+    exit 2
+    ;;
+esac
 
-configure_and_build() { # build folder, toolchain, tests ON/OFF
+DEMO_TARGETS="vxwipe vxsample is_standin"
+BENCH_TARGETS="vxwipe vxsample bench_timer bench_baseline bench_regtree"
+# The end-to-end test of the check of the fallback.
+TWIN_CHECK_TARGETS="uninstall_test"
+
+# build_kind FOLDER TOOLCHAIN TESTS(ON/OFF) [TARGET...]: every target where none is named.
+build_kind() {
+    folder=build/$1
+    toolchain=$2
+    tests=$3
+    shift 3
     # The toolchain counts only when a build folder is made; CMake warns if given again.
-    toolchain=""
-    [ -f "build/$1/CMakeCache.txt" ] || toolchain="-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$2.cmake"
-    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release ${toolchain:+"$toolchain"} \
-        -DVXWIPE_TESTS="$3" >/dev/null
-    cmake --build "build/$1"
+    # A folder made with the tests keeps them: asking for less builds less, not anew.
+    if [ -f "$folder/CMakeCache.txt" ]; then
+        grep -q '^VXWIPE_TESTS:BOOL=ON' "$folder/CMakeCache.txt" && tests=ON
+        cmake -S . -B "$folder" -DVXWIPE_TESTS="$tests" >/dev/null
+    else
+        cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$toolchain.cmake" \
+            -DVXWIPE_TESTS="$tests" >/dev/null
+    fi
+    # shellcheck disable=SC2046 # one argument per target
+    cmake --build "$folder" $(for target in "$@"; do printf ' --target %s' "$target"; done)
 }
 
-configure_and_build win32 i686 "$tests"
+# build_for KIND TESTS TARGET...: the programs that run on this machine's kind.
+build_for() {
+    kind=$1
+    shift
+    case $kind in
+    win32) build_kind win32 i686 "$@" ;;
+    twin) build_kind win64 x86_64 "$@" ;;
+    esac
+}
+
+kind=$(wine_session_machine_kind)
+build_kind win32 i686 OFF vxwipe
 mkdir -p dist/win32
 cp build/win32/bin/vxwipe.exe dist/win32/vxwipe.exe
 
-if [ "$tests" = ON ] && [ -f build/wine32-probe ] && ! grep -q '^yes' build/wine32-probe; then
-    echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
-    configure_and_build win64 x86_64 ON
-fi
+case $what in
+--demo)
+    [ "$kind" = twin ] && echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
+    # shellcheck disable=SC2086
+    build_for "$kind" OFF $DEMO_TARGETS
+    ;;
+--bench)
+    [ "$kind" = twin ] && echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
+    # shellcheck disable=SC2086
+    build_for "$kind" OFF $BENCH_TARGETS
+    ;;
+--tests)
+    build_kind win32 i686 ON
+    if [ "$kind" = twin ]; then
+        echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
+        build_kind win64 x86_64 ON
+    else
+        echo "Building the x86_64 twin's end-to-end test, for the check of the fallback"
+        # shellcheck disable=SC2086
+        build_kind win64 x86_64 ON $TWIN_CHECK_TARGETS
+    fi
+    ;;
+esac

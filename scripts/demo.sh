@@ -12,7 +12,8 @@
 #                         the version Wine poses as (winxp with PREFIX=win32, else win10)
 #   MODE=normal|IS        normal mode, or the installer's own uninstall first (normal)
 #   BOXES=0|1             1: no -silent, the real boxes on your display to answer (0)
-# Where Wine cannot start 32-bit programs (build/wine32-probe), the x86_64 twin runs.
+# Where Wine cannot start 32-bit programs (scripts/wine-session.sh decides), the x86_64 twin
+# runs, through Wine's 64-bit loader alone.
 set -u
 cd "$(dirname "$0")/.." || exit 2
 GENERATION=${GENERATION:-3}
@@ -41,15 +42,18 @@ case " $VERSIONS " in
     exit 2
     ;;
 esac
-BUILD_DIR=build/win32
-PROGRAM=dist/win32/vxwipe.exe
-if ! grep -q '^yes' build/wine32-probe 2>/dev/null; then
-    echo "Wine cannot start 32-bit programs here: the demonstration runs the x86_64 twin."
-    BUILD_DIR=build/win64
-    PROGRAM=$BUILD_DIR/bin/vxwipe.exe
+# shellcheck disable=SC1091
+. scripts/wine-session.sh
+machine=$(wine_session_machine_kind)
+wine_session_use "$machine"
+if [ "$machine" = twin ]; then
+    echo "Wine cannot start 32-bit programs here: the demonstration runs the x86_64 twin" \
+        "through Wine's 64-bit loader alone."
     arch=win64
     PREFIX=win64
 fi
+BUILD_DIR=$VXWIPE_BUILD
+PROGRAM=$VXWIPE_PROGRAM
 BIN="$BUILD_DIR/bin"
 for file in "$PROGRAM" "$BIN/vxsample.exe" "$BIN/is_standin.exe"; do
     if [ ! -f "$file" ]; then
@@ -58,8 +62,6 @@ for file in "$PROGRAM" "$BIN/vxsample.exe" "$BIN/is_standin.exe"; do
     fi
 done
 
-# shellcheck disable=SC1091
-. scripts/wine-session.sh
 display_mode=xvfb
 if [ "$BOXES" = 1 ]; then
     if [ -z "${DISPLAY:-}" ]; then
@@ -78,9 +80,9 @@ if [ "$LANGUAGE" = ja ]; then
     install_dir="$program_files\\VORTA\\$JAPANESE_FOLDER"
     # Wine takes a program's TEMP from the prefix's HKCU\Environment, not from Unix.
     temp_dir="C:\\$JAPANESE_FOLDER\\Temp"
-    mkdir -p "$(wine winepath -u "$temp_dir" 2>/dev/null)"
+    mkdir -p "$("$VXWIPE_WINE" winepath -u "$temp_dir" 2>/dev/null)"
     for name in TEMP TMP; do
-        wine reg add 'HKCU\Environment' /v "$name" /d "$temp_dir" /f >/dev/null 2>&1
+        "$VXWIPE_WINE" reg add 'HKCU\Environment' /v "$name" /d "$temp_dir" /f >/dev/null 2>&1
     done
 else
     export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -88,11 +90,11 @@ else
     install_dir="$program_files\\VORTA\\VORTA-X"
 fi
 for program in vxwipe.exe vxsample.exe; do
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$WINDOWS" /f \
+    "$VXWIPE_WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$WINDOWS" /f \
         >/dev/null 2>&1
 done
 
-bin_windows=$(wine winepath -w "$BIN" 2>/dev/null | tr -d '\r')
+bin_windows=$("$VXWIPE_WINE" winepath -w "$BIN" 2>/dev/null | tr -d '\r')
 sample_args=(-generation "$GENERATION" -scope "$SCOPE" -dir "$install_dir")
 if [ "$GENERATION" = 3 ]; then
     sample_args+=(-chained "$bin_windows\\is_standin.exe /uninst /s")
@@ -105,9 +107,9 @@ fi
 
 work="$BUILD_DIR/demo"
 rm -rf "$work" && mkdir -p "$work"
-work_windows=$(wine winepath -w "$work" 2>/dev/null | tr -d '\r')
+work_windows=$("$VXWIPE_WINE" winepath -w "$work" 2>/dev/null | tr -d '\r')
 sample() {
-    wine "$BIN/vxsample.exe" "$@" </dev/null >>"$work/vxsample.out" 2>&1
+    "$VXWIPE_WINE" "$BIN/vxsample.exe" "$@" </dev/null >>"$work/vxsample.out" 2>&1
 }
 
 echo "Laying the sample installation: generation $GENERATION, scope $SCOPE," \
@@ -123,7 +125,7 @@ arguments=()
 [ "$BOXES" = 1 ] || arguments+=(-silent)
 echo "Running: $PROGRAM ${arguments[*]}"
 [ "$BOXES" = 1 ] && echo "(answer its boxes on your display)"
-wine "$PROGRAM" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
+"$VXWIPE_WINE" "$PROGRAM" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
 exit_code=$?
 sample inventory "${sample_args[@]}" -out "$work_windows\\after.txt"
 

@@ -2,7 +2,8 @@
 """Summary of a run of scripts/run-tests.sh: which program ran, each run's result, and the
 end-to-end table per Windows version and prefix, read from GoogleTest's XML reports.
 
-    test-summary.py RESULTS PROGRAM TWIN(yes|no) RUN...
+    test-summary.py RESULTS PROGRAM MACHINE(win32|twin) RUN...
+PROGRAM is the uninstaller under test on this kind of machine.
 RESULTS/<run>/ holds the XML reports, ctest-status ("<exit code> <seconds>") and selected
 (the test programs ctest was to run, one a line).
 """
@@ -15,7 +16,8 @@ import xml.etree.ElementTree as ElementTree
 RUNS = {
     "win32": "pure 32-bit prefix (Windows 95 to XP)",
     "wow64": "64-bit prefix, WoW64 (Windows Vista to 10)",
-    "win64": "64-bit prefix, x86_64 twin",
+    "win64": "64-bit prefix, x86_64 twin, 64-bit loader",
+    "fallback": "64-bit prefix, x86_64 twin, 64-bit loader",
 }
 VERSION_ORDER = ["win95", "win98", "winme", "nt40", "win2k", "winxp", "vista", "win7", "win10"]
 TABLE_SUITE = "Versions/Uninstall"
@@ -67,17 +69,23 @@ def ctest_status(run_dir):
 
 
 def main():
-    results, program, twin, runs = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    results, program, machine, runs = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
     print()
     print("Summary")
-    if twin == "yes":
+    if machine == "twin":
         print("  This machine cannot start 32-bit Windows programs under Wine: the x86_64 twin")
-        print(f"  {program} ran instead of the shipped dist/win32/vxwipe.exe.")
+        print(f"  {program} ran instead of the shipped dist/win32/vxwipe.exe, through Wine's")
+        print("  64-bit loader alone.")
     else:
-        print(f"  Program under test: {program}, the shipped PE32 (i686), started by every test.")
+        print(f"  Program under test: {program}, the shipped PE32 (i686), started by every test", end="")
+        if "fallback" in runs:
+            print(" but\n  those of the fallback run: they check the x86_64 twin, which machines that cannot")
+            print("  start 32-bit programs run, through Wine's 64-bit loader alone.")
+        else:
+            print(".")
     print()
     header = ("run", "prefix", "programs", "tests", "failed", "skipped", "time")
-    print("  {:6} {:43} {:>8} {:>6} {:>6} {:>7} {:>6}  result".format(*header))
+    print("  {:8} {:43} {:>8} {:>6} {:>6} {:>7} {:>6}  result".format(*header))
     rows = collections.OrderedDict()
     skipped_cases = []
     silent = []
@@ -103,7 +111,7 @@ def main():
         if code != 0:
             overall = 1
         time = f"{seconds} s" if seconds is not None else "-"
-        print(f"  {run:6} {prefix:43} {programs:8} {len(cases):6} {failed:6} {len(skipped):7}"
+        print(f"  {run:8} {prefix:43} {programs:8} {len(cases):6} {failed:6} {len(skipped):7}"
               f" {time:>6}  {result}")
         for _, suite, name, outcome in cases:
             if suite != TABLE_SUITE:

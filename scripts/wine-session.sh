@@ -1,6 +1,15 @@
 # shellcheck shell=sh
-# Sourced by the scripts that run Windows programs: a private Wine prefix with its own
-# wineserver and display, all shut down on the way out.
+# Sourced by the scripts that run Windows programs, from the top of the work tree: which
+# Wine starts which programs, and a private Wine prefix with its own wineserver and
+# display, all shut down on the way out.
+#   wine_session_machine_kind
+#       prints "win32" where the probe found that Wine starts 32-bit programs here, else
+#       "twin"; the probe's answer is read here only
+#   wine_session_use KIND
+#       exports, for KIND win32 or twin, VXWIPE_WINE (the command that starts a Windows
+#       program; a name that Wine hands on to the Unix commands that the tests start),
+#       WINELOADER, VXWIPE_BUILD (the build folder of the programs and tools that run) and
+#       VXWIPE_PROGRAM (the uninstaller that runs)
 #   wine_session_start BUILD_DIR PREFIX_NAME [user-display]
 #       WINEARCH (win32: a pure 32-bit prefix; win64, the default: a 64-bit prefix, which
 #       runs 32-bit programs through WoW64 where wine32 is installed)
@@ -15,6 +24,43 @@
 #   wine_session_time_limit SECONDS
 #       SECONDS times VXWIPE_TEST_TIME_SCALE, the one setting of every time limit
 # "user-display" keeps the caller's DISPLAY (boxes on the user's screen) instead of Xvfb.
+
+# scripts/probe-wine32.sh writes "yes" or "no: <why>" here.
+WINE_SESSION_PROBE_ANSWER=build/wine32-probe
+
+wine_session_machine_kind() {
+    if grep -q '^yes' "$WINE_SESSION_PROBE_ANSWER" 2>/dev/null; then
+        echo win32
+    else
+        echo twin
+    fi
+}
+
+# win32: Debian's wine, whose i386 loader starts the shipped PE32 and the i686 tools.
+# twin: the 64-bit loader alone (scripts/wine64-only) starts the x86_64 twin and its tools,
+# as on a machine whose kernel starts no i386 program.
+wine_session_use() {
+    case $1 in
+    win32)
+        VXWIPE_WINE=/usr/bin/wine
+        VXWIPE_BUILD=build/win32
+        VXWIPE_PROGRAM=dist/win32/vxwipe.exe
+        unset WINELOADER
+        ;;
+    twin)
+        VXWIPE_WINE=$(pwd)/scripts/wine64-only
+        VXWIPE_BUILD=build/win64
+        VXWIPE_PROGRAM=build/win64/bin/vxwipe.exe
+        WINELOADER=/usr/lib/wine/wine64
+        export WINELOADER
+        ;;
+    *)
+        echo "wine_session_use: win32 or twin, not $1" >&2
+        return 2
+        ;;
+    esac
+    export VXWIPE_WINE VXWIPE_BUILD VXWIPE_PROGRAM
+}
 
 wine_session_xvfb_pid=""
 WINE_SESSION_BOOT_LIMIT=300 # seconds for making a prefix (times the scale); it takes 6-25 s
@@ -45,7 +91,12 @@ wine_session_start() {
     export WINEDEBUG=-all
     # No offers to download Mono or Gecko, no menu entries written into the home folder.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    unset WINESERVER WINELOADER WINE_TEMPLATE WINE_CLONES
+    # The loader is the caller's choice (wine_session_use), the server Wine's own.
+    unset WINESERVER WINE_TEMPLATE WINE_CLONES
+    if [ -z "${VXWIPE_WINE:-}" ]; then
+        echo "wine_session_start: no Wine chosen (wine_session_use)" >&2
+        return 2
+    fi
     trap 'trap - EXIT INT TERM HUP; wine_session_stop' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM HUP
@@ -89,7 +140,7 @@ wine_session_make_prefix() {
     # given: theirs go to a file, never to the caller's pipes.
     wineserver -p >"$session_build/wineserver.log" 2>&1
     boot_limit=$(wine_session_time_limit "$WINE_SESSION_BOOT_LIMIT")
-    if ! timeout -k 5 "$boot_limit" wine wineboot --init </dev/null \
+    if ! timeout -k 5 "$boot_limit" "$VXWIPE_WINE" wineboot --init </dev/null \
         >"$session_build/wineboot.log" 2>&1; then
         echo "wineboot failed (see $session_build/wineboot.log)" >&2
         return 2
@@ -97,7 +148,7 @@ wine_session_make_prefix() {
     if [ -n "$wine_session_xvfb_pid" ]; then
         # Without a window manager on the display, Wine waits 2 s for one whenever a
         # managed window (every message box) closes: let Wine place the windows itself.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
+        "$VXWIPE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
             >>"$session_build/wineboot.log" 2>&1
     fi
 }

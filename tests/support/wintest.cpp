@@ -1024,14 +1024,17 @@ bool start_japanese(Where where, const std::string& program, const std::string& 
     make_file_at(where, request_path, request);
 
     // Wine does not hand its own variables on to a Unix program: the run's DLL overrides
-    // (no menu builder writing into the home folder) go on the command line.
+    // (no menu builder writing into the home folder) go on the command line. The run's
+    // Wine, the one that started this program, is named by VXWIPE_WINE.
     bool present = false;
     std::string overrides = get_env("WINEDLLOVERRIDES", &present);
+    std::string wine = get_env("VXWIPE_WINE", &present);
     std::string command =
         "env LANG=" + std::string(JAPANESE_LOCALE) + " LC_ALL=" + JAPANESE_LOCALE + " LANGUAGE= " +
         (overrides.empty() ? std::string() : "WINEDLLOVERRIDES=" + shell_word(overrides) + " ") +
-        "wine " + shell_word(binary_path("wintest_spawn.exe")) + " " + shell_word(request_path) +
-        " " + shell_word(result_path);
+        (wine.empty() ? std::string("wine") : shell_word(wine)) + " " +
+        shell_word(binary_path("wintest_spawn.exe")) + " " + shell_word(request_path) + " " +
+        shell_word(result_path);
     if (!run_unix_at(where, command, "the Japanese spawner to start " + program))
         return false;
     std::string answer = read_file(result_path);
