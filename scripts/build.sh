@@ -1,12 +1,13 @@
 #!/bin/sh
-# Builds the shipped program, dist/win32/vxwipe.exe, in build/win32, and with an option
-# what else runs beside it, for the kind of machine the probe found (scripts/wine-session.sh):
-#   --demo     the programs of the demonstration: the sample installer and the stand-in
-#              for the installer's own uninstaller, nothing of the tests
-#   --bench    the benchmark's tools
-#   --tests    the tests with all their tools
-# Where Wine cannot start 32-bit programs, these are the x86_64 twin's, in build/win64;
-# --tests adds the twin's end-to-end test where it can, for the check of that fallback.
+# Builds the shipped program, dist/win32/vxwipe.exe, in build/win32, or with an option what
+# runs for the kind of machine the probe found (scripts/wine-session.sh decides):
+#   --demo     the programs of the demonstration: the uninstaller, the sample installer and
+#              the stand-in for the installer's own uninstaller, nothing of the tests
+#   --bench    the uninstaller and the benchmark's tools
+#   --tests    the shipped program, the tests and all their tools
+# Where Wine cannot start 32-bit programs, those that run are the x86_64 twin's, in
+# build/win64, and the demonstration and the benchmark build nothing else; elsewhere
+# --tests adds the twin's end-to-end test, for the check of that fallback.
 set -e
 cd "$(dirname "$0")/.."
 # shellcheck disable=SC1091
@@ -45,33 +46,33 @@ build_kind() {
     cmake --build "$folder" $(for target in "$@"; do printf ' --target %s' "$target"; done)
 }
 
-# build_for KIND TESTS TARGET...: the programs that run on this machine's kind.
-build_for() {
-    kind=$1
-    shift
-    case $kind in
-    win32) build_kind win32 i686 "$@" ;;
-    twin) build_kind win64 x86_64 "$@" ;;
-    esac
+ship() {
+    build_kind win32 i686 OFF vxwipe
+    mkdir -p dist/win32
+    cp build/win32/bin/vxwipe.exe dist/win32/vxwipe.exe
+}
+
+# build_to_run TARGET...: what runs on this machine, and nothing else. Where that is the
+# twin, the shipped program does not run, and is not built.
+build_to_run() {
+    if [ "$kind" = win32 ]; then
+        ship
+        build_kind win32 i686 OFF "$@"
+    else
+        echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
+        build_kind win64 x86_64 OFF "$@"
+    fi
 }
 
 kind=$(wine_session_machine_kind)
-build_kind win32 i686 OFF vxwipe
-mkdir -p dist/win32
-cp build/win32/bin/vxwipe.exe dist/win32/vxwipe.exe
-
 case $what in
---demo)
-    [ "$kind" = twin ] && echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
-    # shellcheck disable=SC2086
-    build_for "$kind" OFF $DEMO_TARGETS
-    ;;
---bench)
-    [ "$kind" = twin ] && echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
-    # shellcheck disable=SC2086
-    build_for "$kind" OFF $BENCH_TARGETS
-    ;;
+'') ship ;;
+# shellcheck disable=SC2086 # one argument per target
+--demo) build_to_run $DEMO_TARGETS ;;
+# shellcheck disable=SC2086
+--bench) build_to_run $BENCH_TARGETS ;;
 --tests)
+    ship
     build_kind win32 i686 ON
     if [ "$kind" = twin ]; then
         echo "Building the x86_64 twin: this machine's Wine cannot start 32-bit programs"
