@@ -93,7 +93,7 @@ started=$?
 # The session's own way out, then the group's.
 trap 'trap - EXIT INT TERM HUP; wine_session_stop; leave_cpu_group' EXIT
 [ "$started" = 0 ] || exit 2
-export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 work="$BUILD_DIR/bench"
 rm -rf "$work" && mkdir -p "$work"

@@ -62,7 +62,7 @@ for run in $runs; do
     win32) kind=win32 arch=win32 label="" ;;
     wow64) kind=win32 arch=win64 label="^wow64$" ;;
     win64) kind=twin arch=win64 label="" ;;
-    fallback) kind=twin arch=win64 label="^wow64$" filter=$FALLBACK_ROWS ;;
+    fallback) kind=twin arch=win64 label="^fallback$" filter=$FALLBACK_ROWS ;;
     *)
         echo "run-tests.sh: unknown run $run (win32, wow64, fallback)" >&2
         exit 2
