@@ -7,13 +7,10 @@ namespace wintest {
 namespace {
 
 // What Wine itself writes again when a process starts its display and fonts: its own
-// settings, which the test verbs change for every child, the keyboard layout and the font
-// tables. Nothing of the product's is among them.
+// settings, which the test verbs change for every child, and the font tables. Nothing of
+// the product's is among them.
 const char* const WINE_OWN_KEYS[] = {
     "HKCU\\Software\\Wine",
-    "HKCU\\Keyboard Layout",
-    "HKLM\\System\\CurrentControlSet\\Control\\FontAssoc",
-    "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts",
     "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
     "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Fonts",
@@ -105,8 +102,8 @@ bool allowed_item(const std::string& item, const std::vector<std::string>& allow
 Snapshot take_snapshot() {
     Snapshot snapshot;
     add_files(&snapshot, "C:");
-    add_keys(&snapshot, HKEY_LOCAL_MACHINE, "", "HKLM");
-    add_keys(&snapshot, HKEY_CURRENT_USER, "", "HKCU");
+    add_keys(&snapshot, HKEY_LOCAL_MACHINE, "Software", "HKLM\\Software");
+    add_keys(&snapshot, HKEY_CURRENT_USER, "Software", "HKCU\\Software");
     return snapshot;
 }
 

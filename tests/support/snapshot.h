@@ -1,6 +1,8 @@
 // The whole prefix before and after a run: every file and directory of drive C: and every
-// key and value under HKLM and HKCU (HKCR lies within HKLM), to prove that a run changed
-// nothing but what it may.
+// key and value of the programs' settings, HKLM\Software and HKCU\Software (HKCR lies
+// within them), to prove that a run changed nothing but what it may. The System and
+// Hardware keys describe the machine's devices, which Wine sets up again when the first
+// window of a prefix opens.
 #pragma once
 
 #include "wintest.h"
@@ -11,11 +13,10 @@
 
 namespace wintest {
 
-// Items named "C:\...", "HKLM\..." or "HKCU\..." (a value as "<key> : <name>"), each with
-// what describes its state: a file's size, time and attributes, a directory's attributes,
-// a value's type and data. Links are recorded, not followed. The keys that Wine itself
-// writes again when a process starts (its settings, the keyboard layout, the font tables)
-// are left out.
+// Items named "C:\...", "HKLM\Software\..." or "HKCU\Software\..." (a value as
+// "<key> : <name>"), each with what describes its state: a file's size, time and
+// attributes, a directory's attributes, a value's type and data. Links are recorded, not followed. The keys that Wine itself
+// writes again when a process starts (its settings, the font tables) are left out.
 typedef std::map<std::string, std::string> Snapshot;
 Snapshot take_snapshot();
 
