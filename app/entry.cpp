@@ -30,10 +30,29 @@ static void RegisterWindowClass(HINSTANCE hInstance) {
     RegisterClassA(&windowClass);
 }
 
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
+typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR path);
+const DWORD SEARCH_SYSTEM32_ONLY = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+// Any DLL loaded from now on comes from the system folder, never from the program's folder
+// or the current one, which whoever started the run may have filled. Older systems lack
+// both functions.
+static void LimitDllSearch() {
+    SetDefaultDllDirectoriesFunction setDefault =
+        (SetDefaultDllDirectoriesFunction)KernelFunction("SetDefaultDllDirectories");
+    if (setDefault != NULL && setDefault(SEARCH_SYSTEM32_ONLY))
+        return;
+    SetDllDirectoryFunction setDirectory =
+        (SetDllDirectoryFunction)KernelFunction("SetDllDirectoryA");
+    if (setDirectory != NULL)
+        setDirectory("");
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR commandLine,
                    int showCommand) {
     (void)commandLine;
     (void)showCommand;
+    LimitDllSearch();
     if (hPrevInstance == NULL)
         RegisterWindowClass(hInstance);
     g_state.hInstance = hInstance;

@@ -36,8 +36,30 @@ void ParseOptions(int argc, char** argv) {
     }
 }
 
+const int FIRST_VERSION_WITH_REPARSE_POINTS = 5; // Windows 2000
+
+static void ReadPlatformVersion() {
+    DWORD version = GetVersion();
+    g_state.platformFlag = (version & 0x80000000) ? 0xC0 : 0;
+    int major = LOBYTE(LOWORD(version));
+    g_state.openReparseFlag =
+        g_state.platformFlag == 0 && major >= FIRST_VERSION_WITH_REPARSE_POINTS
+            ? FILE_FLAG_OPEN_REPARSE_POINT
+            : 0;
+}
+
 int IsWin9x() {
     if (g_state.platformFlag == PLATFORM_FLAG_UNKNOWN)
-        g_state.platformFlag = (GetVersion() & 0x80000000) ? 0xC0 : 0;
+        ReadPlatformVersion();
     return g_state.platformFlag;
+}
+
+DWORD OpenReparsePointFlag() {
+    IsWin9x();
+    return g_state.openReparseFlag;
+}
+
+void* KernelFunction(const char* name) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != NULL ? (void*)GetProcAddress(kernel, name) : NULL;
 }

@@ -32,6 +32,7 @@ struct UninstallState {
     int installTypeCache;
     int isVersionCache;
     int platformFlag;
+    DWORD openReparseFlag; // FILE_FLAG_OPEN_REPARSE_POINT where the system knows it, else 0
     char programsBuffer[2][STARTMENU_PATH_CAPACITY];
     const char* programsSlot[2]; // indexed by InstallType; 0 while unresolved or not found
     int programsFirstCall;
@@ -44,3 +45,11 @@ void ParseOptions(int argc, char** argv);
 
 // Nonzero (0xC0) on Windows 95/98/Me, 0 on the NT line.
 int IsWin9x();
+
+// FILE_FLAG_OPEN_REPARSE_POINT from Windows 2000 on, which has reparse points: a link is
+// then opened itself, not what it points at. 0 on older systems, which have no links.
+DWORD OpenReparsePointFlag();
+
+// A kernel32 function that older systems lack; NULL where it is missing. The caller casts
+// it to the function's own type.
+void* KernelFunction(const char* name);

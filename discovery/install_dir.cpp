@@ -145,6 +145,12 @@ void UninstallByIS() {
         FatalError("fail to uninstal inforamtion");
     char* arguments = SplitCommand(command);
     LogMessage("UBIS: call process:[%s], arg:[%s]\n", command, arguments);
+    // A program without its folder would be looked for in the current one, which is
+    // wherever the run was started.
+    if (!IsAbsolutePath(command)) {
+        LogMessage("UBIS: not an absolute path, not started\n");
+        FatalError("cannot execute IS process.");
+    }
 
     // A chained uninstaller may restart the machine or be ended: the trace so far stays.
     FlushLog();

@@ -2,7 +2,10 @@
 
 #include "app/state.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <string.h>
 #include <time.h>
 
@@ -37,23 +40,121 @@ const char* LogTimestamp() {
     return text;
 }
 
-int InitLog(const char* name) {
-    char path[PLATFORM_PATH_CAPACITY];
-    DWORD length = GetTempPathA(PLATFORM_PATH_CAPACITY, path);
-    if (length >= 1 && length < (DWORD)PLATFORM_PATH_CAPACITY &&
-        strlen(path) + strlen(name) + 1 < (size_t)PLATFORM_PATH_CAPACITY) {
-        AppendBackslash(path, PLATFORM_PATH_CAPACITY);
-        strcat(path, name);
-    } else {
-        lstrcpynA(path, name, PLATFORM_PATH_CAPACITY);
+// The log is written with the run's rights, which may be more than those of whoever can
+// put something at its name: a link planted there would make the run write to the file
+// behind it. Only a plain file of one name, reached through no link, is appended to.
+static const char OWN_LOG_FORMAT[] = "vxwipe-%lu.log";
+const int OWN_LOG_TRIES = 100;
+const DWORD LOG_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE; // its name stays put
+const DWORD NOT_PLAIN = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+const int FINAL_PATH_CAPACITY = PLATFORM_PATH_CAPACITY + 8; // with its "\\?\" prefix
+
+typedef DWORD(WINAPI* FinalPathFunction)(HANDLE file, LPSTR path, DWORD capacity, DWORD flags);
+
+// The path that a handle reached, links followed; 0 where the system cannot tell. Systems
+// before Vista, which lack the function, have no links to files either.
+static int FinalPath(FinalPathFunction finalPath, HANDLE handle, char* path) {
+    DWORD length = finalPath(handle, path, FINAL_PATH_CAPACITY, 0);
+    return length > 0 && length < (DWORD)FINAL_PATH_CAPACITY;
+}
+
+// True when the file is not the entry name in folder: a link on the way led elsewhere.
+static int ReachedThroughLink(HANDLE file, const char* folder, const char* name) {
+    FinalPathFunction finalPath = (FinalPathFunction)KernelFunction("GetFinalPathNameByHandleA");
+    if (finalPath == NULL)
+        return 0;
+    HANDLE directory = CreateFileA(folder[0] != '\0' ? folder : ".", 0, LOG_SHARING, NULL,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (directory == INVALID_HANDLE_VALUE)
+        return 1;
+    char expected[FINAL_PATH_CAPACITY];
+    char reached[FINAL_PATH_CAPACITY];
+    int known = FinalPath(finalPath, directory, expected) && FinalPath(finalPath, file, reached);
+    CloseHandle(directory);
+    if (!known || strlen(expected) + 1 + strlen(name) >= (size_t)FINAL_PATH_CAPACITY)
+        return 1;
+    AppendBackslash(expected, FINAL_PATH_CAPACITY);
+    strcat(expected, name);
+    return lstrcmpiA(expected, reached) != 0;
+}
+
+static int IsPlainLogFile(HANDLE file, const char* folder, const char* name) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1 &&
+           (information.dwFileAttributes & NOT_PLAIN) == 0 &&
+           !ReachedThroughLink(file, folder, name);
+}
+
+static HANDLE CreateNewLog(const char* path) {
+    return CreateFileA(path, GENERIC_WRITE, LOG_SHARING, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       NULL);
+}
+
+// The log of the given name in folder, made if missing; INVALID_HANDLE_VALUE when it
+// cannot be opened or is no plain file.
+static HANDLE OpenSharedLog(const char* folder, const char* name, const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, LOG_SHARING, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | OpenReparsePointFlag(), NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? CreateNewLog(path) : file;
+    if (IsPlainLogFile(file, folder, name))
+        return file;
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+}
+
+// A new file of this run's own in folder, "vxwipe-<number>.log", into path.
+static HANDLE CreateOwnLog(const char* folder, char* path) {
+    DWORD number = GetCurrentProcessId();
+    for (int i = 0; i < OWN_LOG_TRIES; i++, number++) {
+        if (strlen(folder) + sizeof OWN_LOG_FORMAT + 10 > (size_t)PLATFORM_PATH_CAPACITY)
+            break;
+        sprintf(path, "%s", folder);
+        sprintf(path + strlen(path), OWN_LOG_FORMAT, (unsigned long)number);
+        HANDLE file = CreateNewLog(path);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return file;
     }
-    g_state.logFile = fopen(path, "a");
+    return INVALID_HANDLE_VALUE;
+}
+
+// The stream of an open file, appending in text mode as fopen(path, "a") would.
+static FILE* AppendStream(HANDLE file) {
+    int descriptor = _open_osfhandle((intptr_t)file, _O_APPEND | _O_TEXT);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return NULL;
+    }
+    return _fdopen(descriptor, "a");
+}
+
+int InitLog(const char* name) {
+    char folder[PLATFORM_PATH_CAPACITY];
+    DWORD length = GetTempPathA(PLATFORM_PATH_CAPACITY, folder);
+    if (length >= 1 && length < (DWORD)PLATFORM_PATH_CAPACITY &&
+        strlen(folder) + strlen(name) + 1 < (size_t)PLATFORM_PATH_CAPACITY)
+        AppendBackslash(folder, PLATFORM_PATH_CAPACITY);
+    else
+        folder[0] = '\0'; // the current directory
+    char path[PLATFORM_PATH_CAPACITY];
+    sprintf(path, "%s", folder);
+    lstrcpynA(path + strlen(path), name, PLATFORM_PATH_CAPACITY - (int)strlen(path));
+    HANDLE file = OpenSharedLog(folder, name, path);
+    int ownLog = file == INVALID_HANDLE_VALUE;
+    if (ownLog)
+        file = CreateOwnLog(folder, path);
+    if (file != INVALID_HANDLE_VALUE)
+        g_state.logFile = AppendStream(file);
     if (g_state.logFile == NULL) {
         fputs("InitLog: fail to open log file\n", stderr);
         return 0;
     }
     LogMessage("%s", LOG_SEPARATOR);
     LogMessage(">>> START: %s\n", LogTimestamp());
+    if (ownLog)
+        LogMessage("InitLog: %s is a link, no plain file or not writable: this run's trace is "
+                   "in %s\n",
+                   name, path);
     return 1;
 }
 

@@ -24,52 +24,84 @@ static int IsLinkAttributes(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Whether each manifest directory is a junction or symbolic link, by its index in
-// InstalledDirTable, as far as this run has asked. One answer per directory and run is
-// enough: the run only deletes, so nothing it does can make a directory a link.
-enum LinkAnswer { NOT_ASKED, PLAIN_DIR, LINK_DIR };
+// While the run removes the entries of a directory, it holds that directory open without
+// FILE_SHARE_DELETE, so that no one can rename it and put a link in its place, and every
+// directory above it up to the install directory alike. Each is held from the first entry
+// that needs it until its own removal, and asked once, on the handle held, whether it is a
+// plain directory. Windows 9x has no links and opens no directories: nothing is held there.
+// HELD_NOT_PLAIN: a link, or no directory at all.
+enum HeldState { NOT_HELD, HELD_PLAIN, HELD_NOT_PLAIN };
 
-struct DirLinks {
-    LinkAnswer answer[INSTALLED_DIR_COUNT];
+struct HeldDir {
+    HeldState state;
+    HANDLE handle;
+    DWORD attributes; // as read on the handle
 };
+
+struct HeldDirs {
+    int active; // 0 on Windows 9x
+    HeldDir installDir;
+    HeldDir dir[INSTALLED_DIR_COUNT]; // by the index in InstalledDirTable
+};
+
+// Where the system opens what a link points at (Wine does), the name still shows the link:
+// asked while the directory is held, the name cannot change between the two answers.
+static void HoldDir(HeldDir* held, const char* path) {
+    HANDLE handle =
+        CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | OpenReparsePointFlag(), NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION information;
+    int plain = GetFileInformationByHandle(handle, &information) &&
+                (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !IsLinkAttributes(information.dwFileAttributes) &&
+                !IsLinkAttributes(GetFileAttributesA(path));
+    held->handle = handle;
+    held->attributes = plain ? information.dwFileAttributes : FILE_ATTRIBUTE_REPARSE_POINT;
+    held->state = plain ? HELD_PLAIN : HELD_NOT_PLAIN;
+}
+
+static void ReleaseDir(HeldDir* held) {
+    if (held->state != NOT_HELD)
+        CloseHandle(held->handle);
+    held->state = NOT_HELD;
+}
 
 // Index in InstalledDirTable of the directory entry[0, length), or -1.
 static int ManifestDirIndex(const char* entry, size_t length) {
-    for (int i = 0; InstalledDirTable[i] != NULL; i++) {
-        if (strncmp(InstalledDirTable[i], entry, length) == 0 &&
-            InstalledDirTable[i][length] == '\0')
+    int i = 0;
+    for (const char* dir = InstalledDirTable; *dir != '\0'; dir = NextManifestEntry(dir), i++) {
+        if (strncmp(dir, entry, length) == 0 && dir[length] == '\0')
             return i;
     }
     return -1;
 }
 
-// Asks the platform about dirPath only when the run has no answer for it yet. A directory
-// whose attributes cannot be read counts as no link and is asked about again next time.
-static int IsLinkDir(const char* dirPath, int dirIndex, DirLinks* links) {
-    if (dirIndex >= 0 && links->answer[dirIndex] != NOT_ASKED)
-        return links->answer[dirIndex] == LINK_DIR;
-    DWORD attributes = GetFileAttributesA(dirPath);
-    int link = IsLinkAttributes(attributes);
-    if (dirIndex >= 0 && attributes != INVALID_FILE_ATTRIBUTES)
-        links->answer[dirIndex] = link ? LINK_DIR : PLAIN_DIR;
-    return link;
-}
-
-// True when a directory between the install directory and the entry is a junction or
-// symbolic link: what lies behind it is outside the install directory. path is the
-// joined path; entry starts at its end.
-static int LeadsThroughLink(char* path, size_t entryStart, DirLinks* links) {
+// True when the install directory and every directory between it and the entry are held
+// as plain directories. path is the joined path; the entry starts at entryStart.
+static int HoldPathTo(HeldDirs* held, char* path, size_t entryStart) {
+    if (!held->active)
+        return 1;
+    if (held->installDir.state != HELD_PLAIN)
+        return 0;
     const char* entry = path + entryStart;
     for (char* at = path + entryStart; *at != '\0'; at++) {
         if (*at != '\\')
             continue;
-        *at = '\0';
-        int link = IsLinkDir(path, ManifestDirIndex(entry, (size_t)(at - entry)), links);
-        *at = '\\';
-        if (link)
-            return 1;
+        int index = ManifestDirIndex(entry, (size_t)(at - entry));
+        if (index < 0)
+            return 0;
+        HeldDir* dir = &held->dir[index];
+        if (dir->state == NOT_HELD) {
+            *at = '\0';
+            HoldDir(dir, path);
+            *at = '\\';
+        }
+        if (dir->state != HELD_PLAIN)
+            return 0;
     }
-    return 0;
+    return 1;
 }
 
 // Attributes that the reset to FILE_ATTRIBUTE_NORMAL clears and that can stand in the way
@@ -90,15 +122,28 @@ static const EntryKind DIR_KIND = {"dir", RemoveDirectoryA, 1};
 // Resets the attributes and removes the entry. The reset is a call of its own, so it is
 // made first only when the attributes read could stand in the way; otherwise only after a
 // refusal, before the one more try, so an entry that remains is left reset all the same.
+// A link is removed itself, never reset: the reset would reach what it points at.
 static int ResetAndRemove(const EntryKind& kind, const char* path, DWORD attributes) {
-    if (!(attributes & BLOCKING_ATTRIBUTES) && kind.remove(path))
+    int link = IsLinkAttributes(attributes);
+    if ((!(attributes & BLOCKING_ATTRIBUTES) || link) && kind.remove(path))
         return 1;
+    if (link)
+        return 0;
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     return kind.remove(path);
 }
 
+// A directory held since its files went is known to be there: it is let go and removed.
+static DWORD ReadOrRelease(const EntryKind& kind, const char* path, HeldDir* held) {
+    if (kind.isDir && held != NULL && held->state == HELD_PLAIN) {
+        ReleaseDir(held);
+        return held->attributes;
+    }
+    return GetFileAttributesA(path);
+}
+
 static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, const char* entry,
-                                 DirLinks* links) {
+                                 HeldDirs* held, HeldDir* heldSelf) {
     char path[TEXT_CAPACITY];
     // Longer than any path the platform takes: reported as it reports one, and counted.
     if (!JoinPath(path, TEXT_CAPACITY, installDir, entry)) {
@@ -106,7 +151,7 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
                    (int)ERROR_FILENAME_EXCED_RANGE);
         return REMAINS;
     }
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = ReadOrRelease(kind, path, heldSelf);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (IsMissing(error))
@@ -115,35 +160,56 @@ static RemoveOutcome RemoveEntry(const EntryKind& kind, const char* installDir, 
         return REMAINS;
     }
     // Never followed: the link stays, and with it the install directory.
-    if (LeadsThroughLink(path, strlen(path) - strlen(entry), links) ||
-        (kind.isDir && IsLinkAttributes(attributes))) {
-        LogMessage("  cannot remove %s: %s\n", kind.noun, path);
-        return REMAINS;
-    }
-    if (!ResetAndRemove(kind, path, attributes)) {
+    if (!HoldPathTo(held, path, strlen(path) - strlen(entry)) ||
+        (kind.isDir && (IsLinkAttributes(attributes) ||
+                        (heldSelf != NULL && heldSelf->state == HELD_NOT_PLAIN))) ||
+        !ResetAndRemove(kind, path, attributes)) {
         LogMessage("  cannot remove %s: %s\n", kind.noun, path);
         return REMAINS;
     }
     return REMOVED;
 }
 
+// The install directory goes last, once let go; a link in its place stays.
+static int RemoveInstallDir(HeldDirs* held, const char* installDir) {
+    DWORD attributes = FILE_ATTRIBUTE_READONLY; // unknown: reset first, as it may be
+    if (held->installDir.state == HELD_NOT_PLAIN)
+        return 0;
+    if (held->installDir.state == HELD_PLAIN)
+        attributes = held->installDir.attributes;
+    ReleaseDir(&held->installDir);
+    return ResetAndRemove(DIR_KIND, installDir, attributes);
+}
+
+static void ReleaseAll(HeldDirs* held) {
+    ReleaseDir(&held->installDir);
+    for (int i = 0; i < INSTALLED_DIR_COUNT; i++)
+        ReleaseDir(&held->dir[i]);
+}
+
 void RemoveInstalledFiles(const char* installDir) {
     LogMessage("=== RemoveInstalledFiles ===\n");
-    DirLinks links = {};
+    HeldDirs held = {};
+    held.active = !IsWin9x();
+    if (held.active)
+        HoldDir(&held.installDir, installDir);
     int remainFiles = 0;
     int remainDirs = 0;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        if (RemoveEntry(FILE_KIND, installDir, InstalledFileTable[i], &links) == REMAINS)
+    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry)) {
+        if (RemoveEntry(FILE_KIND, installDir, entry, &held, NULL) == REMAINS)
             remainFiles++;
     }
     LogMessage("  remain files: %d\n", remainFiles);
-    for (int i = 0; InstalledDirTable[i] != NULL; i++) {
-        if (RemoveEntry(DIR_KIND, installDir, InstalledDirTable[i], &links) == REMAINS)
+    int i = 0;
+    for (const char* entry = InstalledDirTable; *entry != '\0';
+         entry = NextManifestEntry(entry), i++) {
+        if (RemoveEntry(DIR_KIND, installDir, entry, &held, &held.dir[i]) == REMAINS)
             remainDirs++;
     }
     LogMessage("  remain dirs: %d\n", remainDirs);
-    SetFileAttributesA(installDir, FILE_ATTRIBUTE_NORMAL);
-    if (RemoveDirectoryA(installDir))
+    int removed = RemoveInstallDir(&held, installDir);
+    ReleaseAll(&held);
+    if (removed)
         return;
     ShowWarning(ComposeFromTemplate(IDS_DIR_NOT_REMOVED, installDir));
     g_state.errorCount++;

@@ -211,15 +211,16 @@ static char* LastBackslash(char* text) {
     return last;
 }
 
-int CreateShellLink(const char* target, const char* linkPath, const char* description) {
-    CoInitialize(NULL);
-    IShellLinkA* link = NULL;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                      (void**)&link);
-    if (FAILED(result)) {
-        CoUninitialize();
-        return 0;
-    }
+// Only the creation of shortcuts needs COM, and only the sample installation and the tests
+// create any: ole32 is loaded here, so that the uninstaller does not import it.
+typedef HRESULT(WINAPI* CoInitializeFunction)(LPVOID reserved);
+typedef HRESULT(WINAPI* CoCreateInstanceFunction)(REFCLSID classId, LPUNKNOWN outer, DWORD context,
+                                                  REFIID interfaceId, LPVOID* object);
+typedef void(WINAPI* CoUninitializeFunction)();
+
+// Saves a shell link to target at linkPath through the interfaces of an existing link.
+static HRESULT SaveShellLink(IShellLinkA* link, const char* target, const char* linkPath,
+                             const char* description) {
     link->SetPath(target);
     char workingDirectory[STARTMENU_PATH_CAPACITY];
     lstrcpynA(workingDirectory, target, STARTMENU_PATH_CAPACITY);
@@ -230,7 +231,7 @@ int CreateShellLink(const char* target, const char* linkPath, const char* descri
     link->SetDescription(description);
 
     IPersistFile* file = NULL;
-    result = link->QueryInterface(IID_IPersistFile, (void**)&file);
+    HRESULT result = link->QueryInterface(IID_IPersistFile, (void**)&file);
     if (SUCCEEDED(result)) {
         WCHAR widePath[STARTMENU_PATH_CAPACITY];
         // A path that does not convert whole is never handed to Save.
@@ -240,8 +241,35 @@ int CreateShellLink(const char* target, const char* linkPath, const char* descri
             result = file->Save(widePath, TRUE);
         file->Release();
     }
-    link->Release();
-    CoUninitialize();
+    return result;
+}
+
+static void* OleFunction(HMODULE ole, const char* name) {
+    return (void*)GetProcAddress(ole, name);
+}
+
+int CreateShellLink(const char* target, const char* linkPath, const char* description) {
+    HMODULE ole = LoadLibraryA("ole32.dll");
+    if (ole == NULL)
+        return 0;
+    CoInitializeFunction initialize = (CoInitializeFunction)OleFunction(ole, "CoInitialize");
+    CoCreateInstanceFunction createInstance =
+        (CoCreateInstanceFunction)OleFunction(ole, "CoCreateInstance");
+    CoUninitializeFunction uninitialize =
+        (CoUninitializeFunction)OleFunction(ole, "CoUninitialize");
+    HRESULT result = E_FAIL;
+    if (initialize != NULL && createInstance != NULL && uninitialize != NULL) {
+        initialize(NULL);
+        IShellLinkA* link = NULL;
+        result = createInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void**)&link);
+        if (SUCCEEDED(result)) {
+            result = SaveShellLink(link, target, linkPath, description);
+            link->Release();
+        }
+        uninitialize();
+    }
+    FreeLibrary(ole);
     return SUCCEEDED(result) ? 1 : 0;
 }
 

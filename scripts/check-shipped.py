@@ -17,7 +17,17 @@ DEFAULT_EXE = os.path.join(HERE, "..", "dist", "win32", "vxwipe.exe")
 DEFAULT_IMPORT_LIST = os.path.join(HERE, "win95-nt4-imports.txt")
 
 SIZE_LIMIT = 48 * 1024
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "ole32.dll", "msvcrt.dll"}
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll"}
+# The uninstall never calls COM: only the shortcut creation of the sample and the tests
+# does, which loads it.
+NOT_IMPORTED_DLLS = ["ole32.dll"]
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+NO_SEH = 0x0400
+FLAG_NAMES = [(0x0020, "HIGH_ENTROPY_VA"), (DYNAMIC_BASE, "DYNAMIC_BASE"),
+              (0x0080, "FORCE_INTEGRITY"), (NX_COMPAT, "NX_COMPAT"), (0x0200, "NO_ISOLATION"),
+              (NO_SEH, "NO_SEH"), (0x0800, "NO_BIND"), (0x1000, "APPCONTAINER"),
+              (0x2000, "WDM_DRIVER"), (0x4000, "GUARD_CF"), (0x8000, "TERMINAL_SERVER_AWARE")]
 LANG_ENGLISH_US = 0x409
 LANG_JAPANESE = 0x411
 VERSION_BLOCKS = {
@@ -100,12 +110,39 @@ def check_imports(pe, allowed, report):
     delayed = [entry.dll.decode("ascii") for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])]
     report.check(not delayed, "no delay-loaded DLLs", ", ".join(delayed))
 
+    forbidden = [dll for dll in NOT_IMPORTED_DLLS if dll in dlls]
+    report.check(not forbidden, "no import of " + ", ".join(NOT_IMPORTED_DLLS),
+                 "imports " + ", ".join(forbidden))
+
     unlisted = [item for item in imported if item not in allowed]
     report.check(not unlisted, "%d imported functions, each on the Windows 95 and NT 4.0 list"
                  % len(imported), "not listed: " + ", ".join("%s %s" % item for item in unlisted))
     for dll in dlls:
         names = sorted((name for owner, name in imported if owner == dll), key=str.lower)
         report.note("%s: %s" % (dll, " ".join(names)))
+
+
+def check_hardening(pe, report):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    names = [name for bit, name in FLAG_NAMES if flags & bit]
+    report.note("DllCharacteristics 0x%04x: %s" % (flags, " ".join(names) or "none"))
+    relocation_blocks = len(getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []))
+    relocations = sum(len(block.entries) for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []))
+    stripped = pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"]
+    report.check(flags & DYNAMIC_BASE and relocations > 0 and not stripped,
+                 "ASLR: DYNAMIC_BASE with its relocations kept (%d in %d blocks)"
+                 % (relocations, relocation_blocks),
+                 "DYNAMIC_BASE %s, %d relocations, relocations stripped %s"
+                 % ("set" if flags & DYNAMIC_BASE else "not set", relocations, bool(stripped)))
+    report.check(flags & NX_COMPAT, "DEP: NX_COMPAT", "not set")
+    handlers = 0
+    config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    if config is not None:
+        handlers = getattr(config.struct, "SEHandlerCount", 0) or 0
+    report.check(flags & NO_SEH or handlers > 0,
+                 "SEH: " + ("NO_SEH, no exception handlers" if flags & NO_SEH
+                            else "a SafeSEH table of %d handlers" % handlers),
+                 "neither NO_SEH nor a SafeSEH table")
 
 
 def resource_type(pe, type_id):
@@ -227,9 +264,10 @@ def main():
     print("checking %s" % os.path.normpath(exe))
     report = Report()
     size = os.path.getsize(exe)
-    report.check(size < SIZE_LIMIT, "file size %d bytes, under %d" % (size, SIZE_LIMIT))
+    report.check(size <= SIZE_LIMIT, "file size %d bytes, at most %d" % (size, SIZE_LIMIT))
     pe = pefile.PE(exe)
     check_headers(pe, report)
+    check_hardening(pe, report)
     check_imports(pe, read_import_list(import_list), report)
     check_string_tables(pe, report)
     check_version(pe, report)

@@ -82,7 +82,9 @@ enum Form {
 
 // LINK_STAYS: all goes but the linked subdirectory and, with it, the install directory.
 enum Outcome { REMOVES_ALL, INSTALL_STAYS, SHORTCUTS_STAY, LINK_STAYS, FATAL };
-enum LogPlace { LOG_IN_TEMP, LOG_IN_CURRENT_DIR, NO_LOG };
+// LOG_OF_ITS_OWN: vxwipe.log is refused, and the trace is in a file of the run's own
+// beside it.
+enum LogPlace { LOG_IN_TEMP, LOG_IN_CURRENT_DIR, LOG_OF_ITS_OWN, NO_LOG };
 
 // One hostile input. text holds placeholders: {B} BASE, {D} the install directory,
 // {X} the scratch drive ("R:"), {P} the Programs folder of the scope, {S} the stand-in
@@ -352,7 +354,9 @@ const Input INPUTS[] = {
 
     // A temporary directory that takes no log: the run goes on without one.
     {"TempIsAFile", TEMP_DIRECTORY, SZ, "{B}\\tmpfile", REMOVES_ALL, {}, {}, NO_LOG},
-    {"TempLogIsADirectory", TEMP_DIRECTORY, SZ, "{B}\\tmp", REMOVES_ALL, {}, {}, NO_LOG},
+    {"TempLogIsADirectory", TEMP_DIRECTORY, SZ, "{B}\\tmp", REMOVES_ALL,
+     {"InitLog: vxwipe.log is a link, no plain file or not writable: this run's trace is in "
+      "{B}\\tmp\\vxwipe-*.log"}, {}, LOG_OF_ITS_OWN},
     {"TempMissing", TEMP_DIRECTORY, SZ, "{B}\\no such dir", REMOVES_ALL, {}, {}, NO_LOG},
     // Too long for the log's name: the log goes to the current directory.
     {"TempTooLong", TEMP_DIRECTORY, BYTES_521, "{B}\\tmp", REMOVES_ALL, {FOUND_REAL}, {},
@@ -793,8 +797,15 @@ TEST_P(Hostile, EndsCleanlyAndDeletesOnlyTheProductsOwn) {
         EXPECT_NE(std::string::npos, result.output.find("InitLog: fail to open log file"))
             << result.output;
     } else {
-        std::vector<std::string> log =
-            input.log == LOG_IN_TEMP ? result.log : split_lines(read_file(logInCurrentDir));
+        std::vector<std::string> log = result.log;
+        if (input.log == LOG_IN_CURRENT_DIR)
+            log = split_lines(read_file(logInCurrentDir));
+        if (input.log == LOG_OF_ITS_OWN) {
+            std::vector<std::string> own = files_matching(options.temp_dir, "vxwipe-*.log");
+            EXPECT_EQ(1u, own.size());
+            if (!own.empty())
+                log = split_lines(read_file(options.temp_dir + "\\" + own[0]));
+        }
         verify_lines_in_order(ended_run(log), lines);
     }
 

@@ -3,6 +3,7 @@
 #include "install.h"
 #include "logmatch.h"
 #include "product.h"
+#include "snapshot.h"
 #include "startmenu.h"
 #include "wintest.h"
 
@@ -360,14 +361,9 @@ std::string with_standin(std::string text, const std::string& standin) {
 }
 
 TEST_F(ChainedUninstall, StartsTheProgramWithTheOptionsAloneAndGoesOn) {
-    // The whole text of a command that begins with "/" is the program path: the
-    // stand-in's own path written with slashes from the root of the current drive.
-    std::string rooted = standin.substr(2);
-    std::replace(rooted.begin(), rooted.end(), '\\', '/');
     const StartCase cases[] = {
         {"path and options", "%s /opts /x y", "%s", "/opts /x y", ""},
         {"no options", "%s", "%s", "", ""},
-        {"leading slash", rooted, "%s", "", "Z:\\"},
     };
     for (const StartCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -506,6 +502,9 @@ TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
          FATAL_NO_COMMAND},
         {"cannot start", "C:\\vx_missing\\nothere.exe /x",
          "UBIS: call process:[C:\\vx_missing\\nothere.exe], arg:[/x]", FATAL_NO_START},
+        // The whole text of a command that begins with "/" is the program path: from the
+        // root of the current drive, whichever that is, so it is not started.
+        {"no drive", "/vx/setup.exe", "UBIS: not an absolute path, not started", FATAL_NO_START},
     };
     for (const Case& c : cases) {
         for (bool silent : {false, true}) {
@@ -532,6 +531,29 @@ TEST_F(ChainedUninstall, FatalErrorsEndTheRunWithExitCodeOne) {
             clean_registry();
         }
     }
+}
+
+// A command without its folder would be looked for in the current folder, which is wherever
+// the run was started: a program of that name planted there must not run, and the run
+// must change nothing in the whole prefix but its log.
+TEST_F(ChainedUninstall, ProgramWithoutItsFolderIsNotStarted) {
+    std::string current = work + "\\cwd";
+    make_dir(current);
+    ASSERT_TRUE(CopyFileA(standin.c_str(), (current + "\\isstandin.exe").c_str(), FALSE));
+    lay_installshield_entry(HKEY_LOCAL_MACHINE, "isstandin.exe /x");
+    RunOptions o = options("HKLM", true);
+    o.current_dir = current;
+    Snapshot before = take_snapshot();
+    RunResult run = run_program(o);
+    Snapshot after = take_snapshot();
+
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_FALSE(read_record(record_path).written) << "the planted program ran";
+    std::vector<std::string> lines = ended_run(run.log);
+    verify_lines(lines_starting(lines, "UBIS: "), {"UBIS: call process:[isstandin.exe], arg:[/x]",
+                                                   "UBIS: not an absolute path, not started"});
+    verify_only_changed(before, after, {run.temp_dir});
+    remove_tree(run.temp_dir);
 }
 
 // The user's file keeps the product's Start-menu folder: one warning, and the final

@@ -7,6 +7,8 @@
 #include "boxes.h"
 #include "install.h"
 #include "logmatch.h"
+#include "product.h"
+#include "snapshot.h"
 #include "wintest.h"
 
 #include <functional>
@@ -187,15 +189,18 @@ TEST_F(InstalledFiles, OverlongInstallDirectory) {
         EXPECT_EQ(1, g_state.errorCount);
         ASSERT_EQ((size_t)(1 + INSTALLED_FILE_COUNT + 1 + INSTALLED_DIR_COUNT + 1), lines.size());
         EXPECT_EQ("=== RemoveInstalledFiles ===", lines[0]);
-        for (int i = 0; i < INSTALLED_FILE_COUNT; i++)
-            EXPECT_EQ(std::string("  cannot get attribute of file: ") + given + "\\" +
-                          InstalledFileTable[i] + ", 206",
-                      lines[1 + i]);
-        EXPECT_EQ("  remain files: 616", lines[1 + INSTALLED_FILE_COUNT]);
-        for (int i = 0; i < INSTALLED_DIR_COUNT; i++)
-            EXPECT_EQ(std::string("  cannot get attribute of dir: ") + given + "\\" +
-                          InstalledDirTable[i] + ", 206",
-                      lines[2 + INSTALLED_FILE_COUNT + i]);
+        size_t at = 1;
+        for (const char* entry = InstalledFileTable; *entry != '\0';
+             entry = NextManifestEntry(entry))
+            EXPECT_EQ(std::string("  cannot get attribute of file: ") + given + "\\" + entry +
+                          ", 206",
+                      lines[at++]);
+        EXPECT_EQ("  remain files: 616", lines[at++]);
+        for (const char* entry = InstalledDirTable; *entry != '\0';
+             entry = NextManifestEntry(entry))
+            EXPECT_EQ(std::string("  cannot get attribute of dir: ") + given + "\\" + entry +
+                          ", 206",
+                      lines[at++]);
         EXPECT_EQ("  remain dirs: 15", lines.back());
     }
 }
@@ -225,3 +230,60 @@ TEST_F(InstalledFiles, WarningBoxNamesTheInstallDirectory) {
 }
 
 } // namespace
+
+namespace {
+
+// Polls for a file that another process makes, within the child-run limit.
+bool wait_for_file(const std::string& path) {
+    DWORD limit = time_limit_ms(CHILD_RUN_MS);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < limit; Sleep(10))
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// While a run removes the files of a manifest directory, another process that tries to
+// rename that directory, as it would before putting a link in its place, is refused; and
+// the run changes nothing in the whole prefix but the installation, its entry and its log.
+TEST_F(InstalledFiles, DirectoryBeingEmptiedCannotBeRenamed) {
+    remove_product_keys();
+    make_install(dir_);
+    set_string(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "InstallLocation", dir_);
+    std::string watch = make_temp_dir("watch");
+    std::string ready = watch + "\\ready";
+    std::string directory = dir_ + "\\100dpi";
+    std::string first = directory + "\\chari08.pcf"; // the first of its entries to go
+    std::string command = "rename_watch.exe \"" + first + "\" \"" + directory + "\" \"" + dir_ +
+                          "\\moved\" \"" + ready + "\" " +
+                          std::to_string(time_limit_ms(CHILD_RUN_MS));
+    PROCESS_INFORMATION watcher = {};
+    ASSERT_TRUE(start_suspended(binary_path("rename_watch.exe"), command, NULL, "",
+                                watch + "\\output.txt", &watcher));
+    ResumeThread(watcher.hThread);
+    ASSERT_TRUE(wait_for_file(ready))
+        << "the watcher did not start: " << read_file(watch + "\\output.txt");
+    Snapshot before = take_snapshot();
+
+    RunOptions options;
+    options.args = {"-silent"};
+    RunResult run = run_program(options);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(watcher.hProcess, time_limit_ms(CHILD_RUN_MS)));
+    DWORD watcher_exit = 0xFFFFFFFF;
+    GetExitCodeProcess(watcher.hProcess, &watcher_exit);
+    CloseHandle(watcher.hProcess);
+    CloseHandle(watcher.hThread);
+    Snapshot after = take_snapshot();
+
+    std::string said = read_file(watch + "\\output.txt");
+    EXPECT_EQ(0u, watcher_exit) << "the rename should have been refused: " << said;
+    EXPECT_TRUE(starts_with(said, "refused, code 32")) << said; // a sharing violation
+    EXPECT_EQ(0u, run.exit_code);
+    verify_dir_missing(dir_);
+    verify_only_changed(
+        before, after,
+        {dir_, run.temp_dir, watch, snapshot_key_name(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY)});
+    remove_tree(watch);
+    remove_tree(run.temp_dir);
+}

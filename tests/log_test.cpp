@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include "install.h"
+#include "snapshot.h"
 #include "startmenu.h"
 #include "wintest.h"
 
@@ -164,4 +165,46 @@ TEST_F(Log, ARunWithoutAWritableTemporaryDirectoryStillEnds) {
         remove_tree(current);
     }
     remove_tree(base);
+}
+
+// A link planted at the log's name, by someone who can write to the temporary folder of a
+// run with more rights, never gets the trace: the file behind it stays as it was, and the
+// trace is in a file of the run's own beside it.
+TEST_F(Log, NeverWritesThroughALinkPlantedAtItsName) {
+    for (bool symbolic : {false, true}) {
+        SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+        std::string temp = make_temp_dir("loglink");
+        std::string victim_dir = make_temp_dir("victim");
+        std::string victim = victim_dir + "\\system.ini";
+        std::string log = temp + "\\" + LOG_FILE_NAME;
+        make_file(victim, "[boot]\r\n");
+        if (symbolic)
+            ASSERT_TRUE(run_unix("ln -s '" + unix_path(victim) + "' '" + unix_path(temp) + "/" +
+                                     LOG_FILE_NAME + "'",
+                                 "the symbolic link " + log));
+        else
+            ASSERT_TRUE(CreateHardLinkA(log.c_str(), victim.c_str(), NULL)) << GetLastError();
+        Snapshot before = take_snapshot();
+
+        RunOptions options;
+        options.args = {"-silent"};
+        options.temp_dir = temp;
+        RunResult run = run_program(options);
+        Snapshot after = take_snapshot();
+
+        EXPECT_EQ(0u, run.exit_code);
+        EXPECT_EQ("[boot]\r\n", read_file(victim));
+        std::vector<std::string> own = files_matching(temp, "vxwipe-*.log");
+        ASSERT_EQ(1u, own.size());
+        std::string own_path = temp + "\\" + own[0];
+        std::vector<std::string> lines = ended_run(split_lines(read_file(own_path)));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ("InitLog: vxwipe.log is a link, no plain file or not writable: this run's "
+                  "trace is in " +
+                      own_path,
+                  lines[0]);
+        verify_only_changed(before, after, {own_path});
+        remove_tree(temp);
+        remove_tree(victim_dir);
+    }
 }

@@ -15,15 +15,15 @@ namespace {
 
 std::vector<std::string> files() {
     std::vector<std::string> list;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++)
-        list.push_back(InstalledFileTable[i]);
+    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        list.push_back(entry);
     return list;
 }
 
 std::vector<std::string> dirs() {
     std::vector<std::string> list;
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        list.push_back(InstalledDirTable[i]);
+    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        list.push_back(entry);
     return list;
 }
 

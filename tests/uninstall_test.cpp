@@ -295,7 +295,7 @@ void lay_decoys_at(Where where) {
         set_string_at(where, HKEY_LOCAL_MACHINE, key, "UninstallString.ORIG", DECOY_COMMAND,
                       KEY_WOW64_64KEY);
     }
-    make_file_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable[0]);
+    make_file_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable);
 }
 
 void verify_decoys_untouched_at(Where where) {
@@ -305,7 +305,7 @@ void verify_decoys_untouched_at(Where where) {
                   read_string(HKEY_LOCAL_MACHINE, key, "InstallLocation", nullptr, KEY_WOW64_64KEY))
             << "64-bit view: " << key;
     }
-    verify_file_present_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable[0]);
+    verify_file_present_at(where, std::string(DECOY_DIR) + "\\" + InstalledFileTable);
 }
 
 void remove_decoys() {

@@ -8,11 +8,13 @@ namespace wintest {
 
 void make_install_at(Where where, const std::string& dir) {
     make_dir_at(where, dir);
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        make_dir_at(where, dir + "\\" + InstalledDirTable[i]);
-    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        std::string path = dir + "\\" + InstalledFileTable[i];
-        make_file_at(where, path, InstalledFileTable[i]);
+    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        make_dir_at(where, dir + "\\" + entry);
+    int i = 0;
+    for (const char* entry = InstalledFileTable; *entry != '\0';
+         entry = NextManifestEntry(entry), i++) {
+        std::string path = dir + "\\" + entry;
+        make_file_at(where, path, entry);
         DWORD attributes = 0;
         if (i % 7 == 0)
             attributes |= FILE_ATTRIBUTE_READONLY;

@@ -954,6 +954,19 @@ bool start_suspended(const std::string& program, const std::string& command_line
     return started != FALSE;
 }
 
+std::vector<std::string> files_matching(const std::string& dir, const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 std::string unix_path(const std::string& path) {
     typedef char*(CDECL * UnixFileName)(LPCWSTR);
     UnixFileName unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(

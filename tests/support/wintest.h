@@ -74,6 +74,8 @@ void verify_file_present_at(Where, const std::string& path);
 void verify_file_missing_at(Where, const std::string& path);
 void verify_dir_present_at(Where, const std::string& path);
 void verify_dir_missing_at(Where, const std::string& path);
+// The names of the entries of dir that match a pattern such as "vxwipe-*.log".
+std::vector<std::string> files_matching(const std::string& dir, const char* pattern);
 // Whole content, bytes as they are; "" when missing.
 std::string read_file(const std::string& path, UINT codepage = CP_ACP);
 // cleanup: clears read-only, silent

@@ -102,12 +102,12 @@ int RemoveShortcuts(const Request& request) {
 int RemoveInstallDirectory(const char* dir) {
     char path[PATH_CAPACITY];
     int failures = 0;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        snprintf(path, PATH_CAPACITY, "%s\\%s", dir, InstalledFileTable[i]);
+    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry)) {
+        snprintf(path, PATH_CAPACITY, "%s\\%s", dir, entry);
         failures += DeleteOneFile(path);
     }
-    for (int i = 0; InstalledDirTable[i] != NULL; i++) {
-        snprintf(path, PATH_CAPACITY, "%s\\%s", dir, InstalledDirTable[i]);
+    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry)) {
+        snprintf(path, PATH_CAPACITY, "%s\\%s", dir, entry);
         failures += RemoveOneDirectory(path);
     }
     return failures + RemoveOneDirectory(dir);

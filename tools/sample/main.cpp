@@ -27,10 +27,10 @@ static void WriteInventory(FILE* out, const SampleOptions& options) {
 //   folder <Start-menu folder> | shortcut <name without .lnk> | key <root> <path>
 static void WriteManifest(FILE* out, const SampleOptions& options) {
     fprintf(out, "dir\t%s\n", options.installDir.c_str());
-    for (int i = 0; InstalledFileTable[i] != NULL; i++)
-        fprintf(out, "file\t%s\n", InstalledFileTable[i]);
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        fprintf(out, "subdir\t%s\n", InstalledDirTable[i]);
+    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        fprintf(out, "file\t%s\n", entry);
+    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        fprintf(out, "subdir\t%s\n", entry);
     fprintf(out, "folder\t%s\n", ProductFolderPath(options).c_str());
     for (const std::string& name : ShortcutNames())
         fprintf(out, "shortcut\t%s\n", name.c_str());

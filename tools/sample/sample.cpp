@@ -147,12 +147,13 @@ int LayFiles(const SampleOptions& options) {
     if (Failed(MakeDirectories(options.installDir), "the install directory " + options.installDir))
         return INSTALLED_FILE_COUNT;
     int failures = 0;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        std::string path = Join(options.installDir, InstalledFileTable[i]);
+    int i = 0;
+    for (const char* entry = InstalledFileTable; *entry != '\0';
+         entry = NextManifestEntry(entry), i++) {
+        std::string path = Join(options.installDir, entry);
         bool readOnly = i % 7 == 0;
-        bool made =
-            MakeDirectories(ParentOf(path)) &&
-            WriteFile(path, std::string("VORTA-X ") + InstalledFileTable[i] + "\r\n", readOnly);
+        bool made = MakeDirectories(ParentOf(path)) &&
+                    WriteFile(path, std::string("VORTA-X ") + entry + "\r\n", readOnly);
         failures += Failed(made, path);
     }
     return failures;
@@ -286,11 +287,11 @@ int LaySample(const SampleOptions& options) {
 std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
     std::vector<InventoryItem> items;
     int files = 0;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++)
-        files += Exists(Join(options.installDir, InstalledFileTable[i]));
+    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        files += Exists(Join(options.installDir, entry));
     int directories = 0;
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        directories += Exists(Join(options.installDir, InstalledDirTable[i]));
+    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
+        directories += Exists(Join(options.installDir, entry));
     items.push_back({"manifest files", Count(files, INSTALLED_FILE_COUNT)});
     items.push_back({"manifest directories", Count(directories, INSTALLED_DIR_COUNT)});
     items.push_back(
