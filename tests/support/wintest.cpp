@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "log/log.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -273,6 +274,69 @@ std::string read_string(HKEY root, const std::string& path, const std::string& n
     data[size] = '\0';
     ok = true;
     return data;
+}
+
+std::string registry_path(HKEY root, const std::string& path) {
+    if (root == HKEY_LOCAL_MACHINE)
+        return "\\Registry\\Machine\\" + path;
+    if (root == HKEY_CLASSES_ROOT)
+        return "\\Registry\\Machine\\Software\\Classes\\" + path;
+    HANDLE token = NULL;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    char* sid = NULL;
+    ConvertSidToStringSidA(((TOKEN_USER*)buffer)->User.Sid, &sid);
+    std::string full = std::string("\\Registry\\User\\") + (sid != NULL ? sid : "") + "\\" + path;
+    LocalFree(sid);
+    return full;
+}
+
+void add_link_key_at(Where where, HKEY root, const std::string& path, const std::string& target) {
+    HKEY link = NULL;
+    LONG status =
+        RegCreateKeyExA(root, path.c_str(), 0, NULL, REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS, NULL, &link, NULL);
+    if (status != ERROR_SUCCESS) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot create the link key " << key_name(root, path) << ": " << error_text(status);
+        return;
+    }
+    std::string full = registry_path(root, target);
+    std::wstring wide(full.begin(), full.end());
+    status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide.data(),
+                            (DWORD)(wide.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    if (status != ERROR_SUCCESS)
+        ADD_FAILURE_AT(where.file, where.line)
+            << "cannot point the link key " << key_name(root, path) << " at " << full << ": "
+            << error_text(status);
+}
+
+bool is_link_key(HKEY root, const std::string& path) {
+    HKEY link = NULL;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != 0)
+        return false;
+    DWORD type = REG_NONE;
+    LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
+    RegCloseKey(link);
+    return status == ERROR_SUCCESS && type == REG_LINK;
+}
+
+// A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
+void delete_link_key(HKEY root, const std::string& path) {
+    typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
+    NtDeleteKeyFunction ntDeleteKey =
+        (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
+    HKEY link = NULL;
+    if (!is_link_key(root, path))
+        return;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
+        ntDeleteKey(link);
+        RegCloseKey(link);
+    }
 }
 
 void set_windows_version(const std::string& program, const std::string& version) {
@@ -954,13 +1018,13 @@ bool start_suspended(const std::string& program, const std::string& command_line
     return started != FALSE;
 }
 
-std::string unix_path(const std::string& path) {
+std::string unix_path(const std::string& path, UINT codepage) {
     typedef char*(CDECL * UnixFileName)(LPCWSTR);
     UnixFileName unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (unix_file_name == NULL)
         return std::string();
-    char* name = unix_file_name(widen(path, CP_ACP).c_str());
+    char* name = unix_file_name(widen(path, codepage).c_str());
     if (name == NULL)
         return std::string();
     std::string result = name;
@@ -1169,7 +1233,12 @@ RunResult run_program_at(Where where, const RunOptions& options) {
         handled.insert(window);
         result.boxes.push_back(box.box);
         int answer;
-        if (next_answer < options.answers.size()) {
+        if (options.any_boxes) {
+            size_t index = result.boxes.size() - 1;
+            size_t count = box.button_ids.size();
+            unsigned pick = index < options.picks.size() ? options.picks[index] : 0;
+            answer = count == 0 ? IDOK : box.button_ids[pick % count];
+        } else if (next_answer < options.answers.size()) {
             answer = options.answers[next_answer++];
         } else {
             answer = closing_answer(box);
@@ -1186,7 +1255,7 @@ RunResult run_program_at(Where where, const RunOptions& options) {
     result.output = read_file(output_path);
     remove_tree(io_dir);
 
-    if (!result.timed_out && next_answer < options.answers.size())
+    if (!result.timed_out && !options.any_boxes && next_answer < options.answers.size())
         ADD_FAILURE_AT(where.file, where.line)
             << "missing box: " << title << " ended (exit code "
             << testing::PrintToString(result.exit_code) << ") with "

@@ -1,0 +1,200 @@
+#include "snapshot.h"
+
+#include "wintest.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace wintest {
+
+namespace {
+
+std::string lower_utf8(const wchar_t* text, size_t length) {
+    std::wstring wide(text, length);
+    if (!wide.empty())
+        CharLowerBuffW(&wide[0], (DWORD)wide.size());
+    return wide_to_utf8(wide);
+}
+
+// A directory's own time follows its children, which are items of their own: a
+// directory is only its attributes.
+void walk_files(const std::wstring& dir, const std::string& name, Snapshot& shot) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const wchar_t* leaf = found.cFileName;
+        if (wcscmp(leaf, L".") == 0 || wcscmp(leaf, L"..") == 0)
+            continue;
+        std::string item = name + "\\" + lower_utf8(leaf, wcslen(leaf));
+        char state[96];
+        bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (directory)
+            sprintf(state, "dir a=%lx", (unsigned long)found.dwFileAttributes);
+        else
+            sprintf(state, "file a=%lx s=%lu:%lu t=%lx:%lx", (unsigned long)found.dwFileAttributes,
+                    (unsigned long)found.nFileSizeHigh, (unsigned long)found.nFileSizeLow,
+                    (unsigned long)found.ftLastWriteTime.dwHighDateTime,
+                    (unsigned long)found.ftLastWriteTime.dwLowDateTime);
+        shot.items[item] = state;
+        // A link leads elsewhere: what is behind it is not this folder's.
+        if (directory && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            walk_files(dir + L"\\" + leaf, item, shot);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+REGSAM whole_view() {
+    return std::string(run_kind()) == "wow64" ? KEY_WOW64_64KEY : 0;
+}
+
+// The values of a key as last read, with the key's last-write time then. Every change of
+// a value moves that time on: a key whose time stayed has the values read before, so a
+// picture reads only the values of the keys written since the last one.
+struct ReadValues {
+    FILETIME written;
+    std::vector<std::pair<std::string, std::string>> values; // item, state
+};
+std::map<std::string, ReadValues> values_read;
+
+void read_values(HKEY key, const std::string& name, DWORD values, DWORD max_value_name,
+                 DWORD max_data, ReadValues& read) {
+    read.values.clear();
+    std::vector<wchar_t> value_name(max_value_name + 2);
+    std::vector<BYTE> data(max_data + 2);
+    for (DWORD i = 0; i < values; i++) {
+        DWORD name_length = (DWORD)value_name.size();
+        DWORD size = (DWORD)data.size();
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, value_name.data(), &name_length, NULL, &type, data.data(),
+                          &size) != ERROR_SUCCESS)
+            continue;
+        char head[32];
+        sprintf(head, "t=%lu ", (unsigned long)type);
+        read.values.push_back({name + "\\\\" + lower_utf8(value_name.data(), name_length),
+                               head + std::string((const char*)data.data(), size)});
+    }
+}
+
+void walk_key(HKEY key, const std::string& name, Snapshot& shot) {
+    DWORD subkeys = 0, max_subkey = 0, values = 0, max_value_name = 0, max_data = 0;
+    FILETIME written = {0, 0};
+    if (RegQueryInfoKeyW(key, NULL, NULL, NULL, &subkeys, &max_subkey, NULL, &values,
+                         &max_value_name, &max_data, NULL, &written) != ERROR_SUCCESS)
+        return;
+    shot.items[name] = "key";
+    ReadValues& read = values_read[name];
+    if (read.written.dwLowDateTime != written.dwLowDateTime ||
+        read.written.dwHighDateTime != written.dwHighDateTime || read.values.size() != values) {
+        read_values(key, name, values, max_value_name, max_data, read);
+        read.written = written;
+    }
+    for (const auto& value : read.values)
+        shot.items.insert(shot.items.end(), value);
+    std::vector<wchar_t> child(max_subkey + 2);
+    for (DWORD i = 0; i < subkeys; i++) {
+        DWORD length = (DWORD)child.size();
+        if (RegEnumKeyExW(key, i, child.data(), &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            continue;
+        std::string item = name + "\\" + lower_utf8(child.data(), length);
+        HKEY opened;
+        if (RegOpenKeyExW(key, child.data(), REG_OPTION_OPEN_LINK, KEY_READ | whole_view(),
+                          &opened) != ERROR_SUCCESS) {
+            shot.items[item] = "key (unreadable)";
+            continue;
+        }
+        walk_key(opened, item, shot);
+        RegCloseKey(opened);
+    }
+}
+
+void walk_root(HKEY root, const char* name, Snapshot& shot) {
+    HKEY opened;
+    if (RegOpenKeyExW(root, NULL, 0, KEY_READ | whole_view(), &opened) != ERROR_SUCCESS)
+        return;
+    walk_key(opened, name, shot);
+    RegCloseKey(opened);
+}
+
+// Bytes as they are where printable, the others as \xNN; long data cut for the message.
+std::string printable(const std::string& state) {
+    const size_t SHOWN = 160;
+    std::string text;
+    for (size_t i = 0; i < state.size() && i < SHOWN; i++) {
+        unsigned char c = (unsigned char)state[i];
+        if (c >= 0x20 && c < 0x7F) {
+            text += (char)c;
+        } else {
+            char hex[8];
+            sprintf(hex, "\\x%02X", c);
+            text += hex;
+        }
+    }
+    if (state.size() > SHOWN)
+        text += "... (" + std::to_string(state.size()) + " bytes)";
+    return text;
+}
+
+} // namespace
+
+std::string lower_case(const std::string& text) {
+    std::wstring wide = utf8_to_wide(text);
+    return lower_utf8(wide.data(), wide.size());
+}
+
+// The files are read by a thread of their own while this one reads the registry: both
+// wait mostly for the server, which answers them in turn.
+DWORD WINAPI walk_drive(void* files) {
+    Snapshot* shot = static_cast<Snapshot*>(files);
+    shot->items["c:"] = "dir";
+    walk_files(L"C:", "c:", *shot);
+    return 0;
+}
+
+Snapshot take_snapshot() {
+    Snapshot shot, files;
+    HANDLE thread = CreateThread(NULL, 0, walk_drive, &files, 0, NULL);
+    if (thread == NULL)
+        walk_drive(&files);
+    walk_root(HKEY_LOCAL_MACHINE, "hklm", shot);
+    walk_root(HKEY_CURRENT_USER, "hkcu", shot);
+    if (thread != NULL) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    shot.items.insert(files.items.begin(), files.items.end());
+    return shot;
+}
+
+std::vector<Change> diff_snapshots(const Snapshot& before, const Snapshot& after) {
+    std::vector<Change> changes;
+    auto a = before.items.begin();
+    auto b = after.items.begin();
+    while (a != before.items.end() || b != after.items.end()) {
+        if (b == after.items.end() || (a != before.items.end() && a->first < b->first)) {
+            changes.push_back({a->first, a->second, ""});
+            ++a;
+        } else if (a == before.items.end() || b->first < a->first) {
+            changes.push_back({b->first, "", b->second});
+            ++b;
+        } else {
+            if (a->second != b->second)
+                changes.push_back({a->first, a->second, b->second});
+            ++a;
+            ++b;
+        }
+    }
+    return changes;
+}
+
+std::string describe_change(const Change& change) {
+    if (change.before.empty())
+        return change.item + " added (" + printable(change.after) + ")";
+    if (change.after.empty())
+        return change.item + " removed (was " + printable(change.before) + ")";
+    return change.item + " changed (" + printable(change.before) + " -> " +
+           printable(change.after) + ")";
+}
+
+} // namespace wintest
