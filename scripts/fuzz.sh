@@ -75,7 +75,7 @@ for entry in $runs; do
         --gtest_filter=Worlds.DISABLED_Campaign </dev/null >"$output" 2>&1 &
     pid=$!
     # The program writes CR LF.
-    tail -n +1 --pid=$pid -f "$output" | tr -d '\r' | grep -v ' worlds, [0-9]* held$'
+    tail -n +1 --pid=$pid -f "$output" | tr -d '\r' | grep --line-buffered -v ' worlds, [0-9]* held$'
     wait $pid || status=1
     line=$(tr -d '\r' <"$output" | grep ' worlds, [0-9]* held$' | tail -n 1)
     if [ -z "$line" ]; then

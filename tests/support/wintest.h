@@ -63,19 +63,19 @@ void delete_link_key(HKEY root, const std::string& path);
 // "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
 // value, so the program runs as the prefix default (the NT line). run_program sets it for
 // every child it starts; it stays in the prefix until changed.
-void set_windows_version(const std::string& program, const std::string& version);
+void set_windows_version_at(Where, const std::string& program, const std::string& version);
 // The Programs folder of a scope (SYSTEM: "Common Programs" under HKLM, USER: "Programs"
 // under HKCU) as the product reads it from the Shell Folders key. A fresh Wine 8 prefix
 // has both values and both folders ("C:\ProgramData\Microsoft\Windows\Start Menu\Programs",
 // "C:\users\<user>\AppData\Roaming\...\Programs"); a missing value is written from the
 // platform's known folder, as Windows would.
-std::string programs_folder(int scope);
+std::string programs_folder_at(Where, int scope);
 
 // ---- files ----------------------------------------------------------------
 // Paths are Windows paths ("C:\\...") in the system code page, except where a verb takes
 // the code page of its paths (932 for those of a Japanese child).
 // Fresh and empty: C:\wt\<stem>-<n>-<pid>; stem in UTF-8, the path in codepage.
-std::string make_temp_dir(const std::string& stem, UINT codepage = CP_ACP);
+std::string make_temp_dir_at(Where, const std::string& stem, UINT codepage = CP_ACP);
 void make_file_at(Where, const std::string& path, const std::string& content = "x");
 void make_dir_at(Where, const std::string& path); // with missing parents
 void verify_file_present_at(Where, const std::string& path);
@@ -124,7 +124,8 @@ std::vector<std::string> ended_run_at(Where, const std::vector<std::string>& log
 // so that product functions called in-process trace into it.
 class LogCapture {
   public:
-    LogCapture();  // InitLog into a fresh directory
+    // InitLog into a fresh directory; a failure names the line that made the capture.
+    explicit LogCapture(Where where = Where{__builtin_FILE(), __builtin_LINE()});
     ~LogCapture(); // closes the log if still open
     // Closes the log (END line) and returns the lines between START and END.
     std::vector<std::string> lines();
@@ -244,6 +245,9 @@ std::string binary_path(const std::string& name);
 #define verify_key_missing(...) wintest::verify_key_missing_at(WT_HERE, __VA_ARGS__)
 #define verify_value_present(...) wintest::verify_value_present_at(WT_HERE, __VA_ARGS__)
 #define verify_value_missing(...) wintest::verify_value_missing_at(WT_HERE, __VA_ARGS__)
+#define set_windows_version(...) wintest::set_windows_version_at(WT_HERE, __VA_ARGS__)
+#define programs_folder(...) wintest::programs_folder_at(WT_HERE, __VA_ARGS__)
+#define make_temp_dir(...) wintest::make_temp_dir_at(WT_HERE, __VA_ARGS__)
 #define make_file(...) wintest::make_file_at(WT_HERE, __VA_ARGS__)
 #define make_dir(...) wintest::make_dir_at(WT_HERE, __VA_ARGS__)
 #define verify_file_present(...) wintest::verify_file_present_at(WT_HERE, __VA_ARGS__)

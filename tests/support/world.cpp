@@ -532,6 +532,17 @@ std::string manifest_path(const Laid& laid, const char* entry) {
     return laid.install_dir + "\\" + entry;
 }
 
+// Deletes a key with all it holds, however deep: through handles, never through paths,
+// which the deepest trees would make too long.
+void delete_deep_tree(HKEY root, const std::string& path) {
+    typedef LONG(WINAPI * DeleteTree)(HKEY, LPCSTR);
+    DeleteTree delete_tree = reinterpret_cast<DeleteTree>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteTreeA")));
+    if (delete_tree != NULL)
+        delete_tree(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+}
+
 void make_deep_tree(HKEY root, const std::string& path, int depth) {
     HKEY key;
     if (RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
@@ -681,7 +692,7 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         }
         // A link names its target by the registry's own path, under any root.
         if (place.replaces) {
-            delete_key_tree(root, path);
+            delete_deep_tree(root, path);
             target = m.b == 1 ? "Software\\Decoy" : target;
             if (m.b == 1)
                 target_root = HKEY_CURRENT_USER;
@@ -905,6 +916,8 @@ void clean_up(const World& world, Laid& laid) {
         run_unix_quietly("rm -f '" + link + "'");
     for (const auto& link : laid.link_keys)
         delete_link_key(link.first, link.second);
+    for (const wintest::Key& place : TREE_PLACES)
+        delete_deep_tree(place.root, std::string(place.path) + "\\Deep");
     remove_product_keys();
     for (const wintest::Key& key : DECOY_KEYS)
         delete_key_tree(key.root, key.path);
@@ -950,6 +963,12 @@ const Ignored WINE_CHANGES[] = {
      "the user's locale, which Wine writes anew whenever a program starts under another Unix "
      "locale (the Japanese worlds)"},
     {"hkcu\\keyboard layout\\preload", "the same, for the keyboard layout"},
+    {"hklm\\system\\currentcontrolset\\control\\nls\\codepage", "the same, for the code pages"},
+    {"hklm\\system\\currentcontrolset\\control\\fontassoc", "the same, for the font links"},
+    {"hklm\\system\\currentcontrolset\\control\\timezoneinformation",
+     "the same, for the time zone's names"},
+    {"hklm\\system\\currentcontrolset\\hardware profiles\\current\\software\\fonts",
+     "the same, for the system fonts"},
     {"hkcu\\software\\wine\\fonts", "the same, for the fonts of the locale's code page"},
     {"hklm\\software\\microsoft\\windows nt\\currentversion\\fonts", "the same"},
     {"hklm\\software\\microsoft\\windows nt\\currentversion\\fontsubstitutes", "the same"},
