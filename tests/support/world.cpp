@@ -362,9 +362,11 @@ bool make_dirs(const std::string& utf8) {
     return CreateDirectoryW(wide_path(utf8).c_str(), NULL) != 0;
 }
 
+// remove_tree takes a path in a code page: the Japanese one where the system's cannot
+// hold it.
 void remove_utf8_tree(const std::string& utf8) {
-    remove_tree(from_utf8(utf8, CP_ACP) == utf8 ? utf8 : from_utf8(utf8, JAPANESE_CODEPAGE),
-                from_utf8(utf8, CP_ACP) == utf8 ? CP_ACP : JAPANESE_CODEPAGE);
+    UINT codepage = to_utf8(from_utf8(utf8, CP_ACP), CP_ACP) == utf8 ? CP_ACP : JAPANESE_CODEPAGE;
+    remove_tree(from_utf8(utf8, codepage), codepage);
 }
 
 std::string program_files() {
@@ -908,7 +910,7 @@ Laid lay_world(const World& world) {
     return laid;
 }
 
-void clean_up(const World& world, Laid& laid) {
+void clean_up(Laid& laid) {
     for (HANDLE file : laid.held)
         CloseHandle(file);
     laid.held.clear();
@@ -942,7 +944,6 @@ void clean_up(const World& world, Laid& laid) {
     remove_tree(laid.cwd);
     set_windows_version("vxwipe.exe", "");
     set_windows_version("vxsample.exe", "");
-    (void)world;
 }
 
 // ---- the oracle ---------------------------------------------------------------
@@ -1072,8 +1073,16 @@ bool key_tree_unchanged(const std::vector<Change>& changes, const std::vector<st
     return true;
 }
 
-std::vector<std::string> items_of(HKEY root, const char* path) {
-    return key_items(root, path);
+// The keys that normal mode removes and -IS mode leaves: the product's Uninstall entry
+// and the file type.
+std::vector<std::string> normal_mode_keys() {
+    std::vector<std::string> items;
+    for (const wintest::Key& key : {wintest::Key{HKEY_LOCAL_MACHINE, PRODUCT_ENTRY},
+                                    wintest::Key{HKEY_CLASSES_ROOT, FILE_EXTENSION},
+                                    wintest::Key{HKEY_CLASSES_ROOT, FILE_TYPE}})
+        for (const std::string& item : key_items(key.root, key.path))
+            items.push_back(item);
+    return items;
 }
 
 bool is_box(const Box& box, const ExpectedBox& expected, bool japanese) {
@@ -1162,26 +1171,15 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
                                                   "uninstall"
                                                 : "a cancelled run") +
                       " changed the product: " + product_changes[0]);
-    bool settings_asked = false, settings_kept = options.save || options.is_mode;
+    bool settings_kept = options.save || options.is_mode;
     for (size_t i = 0; i < run.boxes.size(); i++)
-        if (is_box(run.boxes[i], ASK_SETTINGS, world.japanese)) {
-            settings_asked = true;
+        if (is_box(run.boxes[i], ASK_SETTINGS, world.japanese))
             settings_kept = i < world.picks.size() && world.picks[i] % 2 == 1;
-        }
-    (void)settings_asked;
-    std::vector<std::string> settings = items_of(HKEY_CURRENT_USER, USER_SETTINGS);
+    std::vector<std::string> settings = key_items(HKEY_CURRENT_USER, USER_SETTINGS);
     if (settings_kept && !key_tree_unchanged(changes, settings))
         bad.push_back("the per-user settings were to stay but changed");
-    if (options.is_mode) {
-        std::vector<std::string> left;
-        for (const wintest::Key& key : {wintest::Key{HKEY_LOCAL_MACHINE, PRODUCT_ENTRY},
-                                        wintest::Key{HKEY_CLASSES_ROOT, FILE_EXTENSION},
-                                        wintest::Key{HKEY_CLASSES_ROOT, FILE_TYPE}})
-            for (const std::string& item : items_of(key.root, key.path))
-                left.push_back(item);
-        if (!key_tree_unchanged(changes, left))
-            bad.push_back("-IS mode changed a key that only normal mode removes");
-    }
+    if (options.is_mode && !key_tree_unchanged(changes, normal_mode_keys()))
+        bad.push_back("-IS mode changed a key that only normal mode removes");
 
     // The boxes tell the truth.
     if (options.silent || fatal || chain_ended || cancelled || run.timed_out)
@@ -1201,13 +1199,10 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
     bool done_all = completion != nullptr && is_box(*completion, DONE_ALL, world.japanese);
     bool files_remain = any_present(after, product.files);
     bool shortcuts_remain = any_present(after, product.start_menu);
-    std::vector<std::string> mode_keys = items_of(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS);
+    std::vector<std::string> mode_keys = key_items(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS);
     if (!options.is_mode) {
-        for (const wintest::Key& key : {wintest::Key{HKEY_LOCAL_MACHINE, PRODUCT_ENTRY},
-                                        wintest::Key{HKEY_CLASSES_ROOT, FILE_EXTENSION},
-                                        wintest::Key{HKEY_CLASSES_ROOT, FILE_TYPE}})
-            for (const std::string& item : items_of(key.root, key.path))
-                mode_keys.push_back(item);
+        std::vector<std::string> normal = normal_mode_keys();
+        mode_keys.insert(mode_keys.end(), normal.begin(), normal.end());
         if (!settings_kept)
             mode_keys.insert(mode_keys.end(), settings.begin(), settings.end());
     }
@@ -1432,7 +1427,7 @@ Verdict run_world(const World& world) {
     judge(world, laid, run, before, after, verdict);
     verdict.summary =
         "exit code " + testing::PrintToString(run.exit_code) + ", " + describe_boxes(run.boxes);
-    clean_up(world, laid);
+    clean_up(laid);
     char times[128];
     sprintf(times, "lay %.1f s, pictures %.1f s (%d items), run %.1f s, cleanup %.1f s",
             (laid_at - started) / 1000.0, (run_at - laid_at + judged_at - ran_at) / 1000.0,
