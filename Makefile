@@ -2,7 +2,7 @@
 BUILD := build
 DIST := dist
 
-.PHONY: all deps test demo clean benchmark
+.PHONY: all deps test demo clean benchmark fuzz
 
 all: deps
 	scripts/build.sh
@@ -24,6 +24,12 @@ demo: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --demo
 	scripts/demo.sh
+
+# Generated hostile worlds: make fuzz WORLDS=n SEED=s (see README).
+fuzz: deps
+	scripts/probe-wine32.sh
+	scripts/build.sh --tests
+	scripts/fuzz.sh "$(or $(WORLDS),100)" "$(or $(SEED),1)"
 
 # Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
 benchmark: deps

@@ -35,8 +35,7 @@ TEST_F(Boxes, NoBoxUnderSilentWhetherTheRunCompletesOrFails) {
         RunResult run = run_program(options);
         EXPECT_TRUE(run.boxes.empty()) << describe_boxes(run.boxes);
         EXPECT_EQ(c.exit_code, run.exit_code);
-        ASSERT_FALSE(run.log.empty());
-        EXPECT_TRUE(starts_with(run.log.back(), RUN_END)) << run.log.back();
+        ended_run(run.log);
         remove_tree(run.temp_dir);
     }
 }
@@ -52,8 +51,7 @@ TEST_F(Boxes, CancelAtTheConfirmationEndsTheRunBeforeAnyStep) {
     }
     EXPECT_EQ(0u, run.exit_code);
     EXPECT_TRUE(banners(run.log).empty());
-    ASSERT_FALSE(run.log.empty());
-    EXPECT_TRUE(starts_with(run.log.back(), RUN_END)) << run.log.back();
+    ended_run(run.log);
     remove_tree(run.temp_dir);
 }
 
@@ -68,8 +66,7 @@ TEST_F(Boxes, AFatalErrorShowsTheMessageAndEndsWithExitCode1) {
         RunResult run = run_program(options);
         verify_boxes(run.boxes, {FATAL_NO_COMMAND}, japanese);
         EXPECT_EQ(1u, run.exit_code);
-        ASSERT_FALSE(run.log.empty());
-        EXPECT_TRUE(starts_with(run.log.back(), RUN_END)) << run.log.back();
+        ended_run(run.log);
         remove_tree(run.temp_dir);
     }
 }
@@ -96,8 +93,7 @@ TEST_F(Boxes, AFatalMessageTooLongForTheBoxLeavesTheFailureTextAlone) {
                   run.boxes[0].text);
         EXPECT_EQ("Fatal error", run.boxes[0].caption);
         EXPECT_EQ(1u, run.exit_code);
-        ASSERT_FALSE(run.log.empty());
-        EXPECT_TRUE(starts_with(run.log.back(), RUN_END)) << run.log.back();
+        ended_run(run.log);
         remove_tree(run.temp_dir);
     }
 }

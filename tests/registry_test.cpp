@@ -288,61 +288,6 @@ TEST_F(Registry, MissingKeyGivesOnlyItsFailLine) {
     }
 }
 
-// The registry's own path of a key, as link keys name their target.
-std::string registry_path(HKEY root, const std::string& path) {
-    if (root == HKEY_LOCAL_MACHINE)
-        return "\\Registry\\Machine\\" + path;
-    if (root == HKEY_CLASSES_ROOT)
-        return "\\Registry\\Machine\\Software\\Classes\\" + path;
-    HANDLE token = NULL;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[256];
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
-    CloseHandle(token);
-    char* sid = NULL;
-    ConvertSidToStringSidA(((TOKEN_USER*)buffer)->User.Sid, &sid);
-    std::string full = std::string("\\Registry\\User\\") + (sid != NULL ? sid : "") + "\\" + path;
-    LocalFree(sid);
-    return full;
-}
-
-// Makes path under root a symbolic link to target, a key under the same root.
-void add_link_key(HKEY root, const std::string& path, const std::string& target) {
-    HKEY link = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, NULL,
-                                             REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
-                                             KEY_ALL_ACCESS, NULL, &link, NULL));
-    std::string full = registry_path(root, target);
-    std::wstring wide(full.begin(), full.end());
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide.data(),
-                             (DWORD)(wide.size() * sizeof(wchar_t))));
-    RegCloseKey(link);
-}
-
-bool is_link_key(HKEY root, const std::string& path) {
-    HKEY link = NULL;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != 0)
-        return false;
-    DWORD type = REG_NONE;
-    LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
-    RegCloseKey(link);
-    return status == ERROR_SUCCESS && type == REG_LINK;
-}
-
-// A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
-void delete_link_key(HKEY root, const std::string& path) {
-    typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
-    NtDeleteKeyFunction ntDeleteKey =
-        (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
-    HKEY link = NULL;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
-        ntDeleteKey(link);
-        RegCloseKey(link);
-    }
-}
-
 TEST_F(Registry, LinkKeysInTheTreeAreNotFollowed) {
     std::string top = scratch("XSERVER");
     std::string outside = scratch("Outside");

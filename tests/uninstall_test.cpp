@@ -387,8 +387,7 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
         EXPECT_NE(result.log.end(), std::find(result.log.begin(), result.log.end(), found))
             << "no line \"" << to_utf8(found, child_codepage(row)) << "\"";
     }
-    ASSERT_FALSE(result.log.empty());
-    EXPECT_TRUE(starts_with(result.log.back(), RUN_END)) << result.log.back();
+    ended_run(result.log);
 }
 
 // clang-format off

@@ -19,10 +19,10 @@ std::string button_label(const char* english, bool japanese) {
     return labels.at(english);
 }
 
-Box expected_box(const ExpectedBox& box, bool japanese, const std::string& fill) {
+Box expected_box(Where where, const ExpectedBox& box, bool japanese, const std::string& fill) {
     Box result;
-    result.caption = expected_text(box.caption, japanese);
-    result.text = expected_box_text(box, japanese, fill);
+    result.caption = expected_text_at(where, box.caption, japanese);
+    result.text = expected_box_text_at(where, box, japanese, fill);
     for (const char* button : box.buttons)
         result.buttons.push_back(button_label(button, japanese));
     result.icon = box.icon;
@@ -46,8 +46,9 @@ const ExpectedBox WARN_SHORTCUTS = {1060, 1065, OK, Icon::Exclamation};
 const ExpectedBox FATAL_NO_COMMAND = {1040, 1041, OK, Icon::Stop, "fail to uninstal inforamtion"};
 const ExpectedBox FATAL_NO_START = {1040, 1041, OK, Icon::Stop, "cannot execute IS process."};
 
-std::string expected_box_text(const ExpectedBox& box, bool japanese, const std::string& fill) {
-    std::string text = expected_text(box.text, japanese);
+std::string expected_box_text_at(Where where, const ExpectedBox& box, bool japanese,
+                                 const std::string& fill) {
+    std::string text = expected_text_at(where, box.text, japanese);
     if (box.fatal_message != nullptr)
         return std::string(box.fatal_message) + "\n\n" + text;
     size_t placeholder = text.find("%s");
@@ -61,7 +62,7 @@ void verify_boxes_at(Where where, const std::vector<Box>& boxes,
                      const std::string& fill) {
     std::vector<Box> wanted;
     for (const ExpectedBox& box : expected)
-        wanted.push_back(expected_box(box, japanese, fill));
+        wanted.push_back(expected_box(where, box, japanese, fill));
     bool same = wanted.size() == boxes.size();
     for (size_t i = 0; same && i < boxes.size(); i++)
         same = same_box(wanted[i], boxes[i]);

@@ -31,7 +31,8 @@ extern const ExpectedBox FATAL_NO_START;    // -IS: the installer's uninstaller 
 
 // The text the box shows in a run of that language: the fatal message, a blank line and
 // the failure text, or the text with its "%s" filled with fill (UTF-8).
-std::string expected_box_text(const ExpectedBox& box, bool japanese, const std::string& fill);
+std::string expected_box_text_at(Where, const ExpectedBox& box, bool japanese,
+                                 const std::string& fill);
 
 // Fails unless the boxes that came are the expected ones in order, each with its caption,
 // text, buttons and icon; the failure lists the boxes expected and those that came.
@@ -40,4 +41,5 @@ void verify_boxes_at(Where, const std::vector<Box>& boxes, const std::vector<Exp
 
 } // namespace wintest
 
+#define expected_box_text(...) wintest::expected_box_text_at(WT_HERE, __VA_ARGS__)
 #define verify_boxes(...) wintest::verify_boxes_at(WT_HERE, __VA_ARGS__)

@@ -1,134 +1,263 @@
 #include "snapshot.h"
 
-#include <cstdio>
+#include "wintest.h"
+
+#include <stdio.h>
+#include <string.h>
 
 namespace wintest {
 
 namespace {
 
-// What Wine itself writes again when a process starts its display and fonts: its own
-// settings, which the test verbs change for every child, and the font tables. Nothing of
-// the product's is among them.
-const char* const WINE_OWN_KEYS[] = {
-    "HKCU\\Software\\Wine",
-    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
-    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-    "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
-    "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
-    "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-};
-
-bool wine_own_key(const std::string& name) {
-    for (const char* key : WINE_OWN_KEYS)
-        if (lstrcmpiA(name.c_str(), key) == 0)
-            return true;
-    return false;
+std::string lower_utf8(const wchar_t* text, size_t length) {
+    std::wstring wide(text, length);
+    if (!wide.empty())
+        CharLowerBuffW(&wide[0], (DWORD)wide.size());
+    return wide_to_utf8(wide);
 }
 
-void add_files(Snapshot* snapshot, const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+// A directory's own time follows its children, which are items of their own: a
+// directory is only its attributes.
+void walk_files(const std::wstring& dir, const std::string& name, Snapshot& shot) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
+        const wchar_t* leaf = found.cFileName;
+        if (wcscmp(leaf, L".") == 0 || wcscmp(leaf, L"..") == 0)
             continue;
-        std::string path = dir + "\\" + name;
+        std::string item = name + "\\" + lower_utf8(leaf, wcslen(leaf));
         char state[96];
         bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (directory)
-            std::snprintf(state, sizeof state, "dir %lx", (unsigned long)found.dwFileAttributes);
+            sprintf(state, "dir a=%lx", (unsigned long)found.dwFileAttributes);
         else
-            std::snprintf(state, sizeof state, "file %lx size %lu:%lu time %lu:%lu",
-                          (unsigned long)found.dwFileAttributes, (unsigned long)found.nFileSizeHigh,
-                          (unsigned long)found.nFileSizeLow,
-                          (unsigned long)found.ftLastWriteTime.dwHighDateTime,
-                          (unsigned long)found.ftLastWriteTime.dwLowDateTime);
-        (*snapshot)[path] = state;
+            sprintf(state, "file a=%lx s=%lu:%lu t=%lx:%lx", (unsigned long)found.dwFileAttributes,
+                    (unsigned long)found.nFileSizeHigh, (unsigned long)found.nFileSizeLow,
+                    (unsigned long)found.ftLastWriteTime.dwHighDateTime,
+                    (unsigned long)found.ftLastWriteTime.dwLowDateTime);
+        shot.items[item] = state;
+        // A link leads elsewhere: what is behind it is not this folder's.
         if (directory && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            add_files(snapshot, path);
-    } while (FindNextFileA(search, &found));
+            walk_files(dir + L"\\" + leaf, item, shot);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
-void add_keys(Snapshot* snapshot, HKEY parent, const std::string& path, const std::string& name) {
-    if (wine_own_key(name))
-        return;
-    HKEY key;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    (*snapshot)[name] = "key";
-    std::vector<char> data(1 << 16);
-    for (DWORD i = 0;; i++) {
-        char valueName[16384];
-        DWORD nameLength = sizeof valueName;
-        DWORD type = 0;
+REGSAM whole_view() {
+    return std::string(run_kind()) == "wow64" ? KEY_WOW64_64KEY : 0;
+}
+
+// The values of a key as last read, with the key's last-write time then. Every change of
+// a value moves that time on: a key whose time stayed has the values read before, so a
+// picture reads only the values of the keys written since the last one.
+struct ReadValues {
+    FILETIME written;
+    std::vector<std::pair<std::string, std::string>> values; // item, state
+};
+std::map<std::string, ReadValues> values_read;
+
+void read_values(HKEY key, const std::string& name, DWORD values, DWORD max_value_name,
+                 DWORD max_data, ReadValues& read) {
+    read.values.clear();
+    std::vector<wchar_t> value_name(max_value_name + 2);
+    std::vector<BYTE> data(max_data + 2);
+    for (DWORD i = 0; i < values; i++) {
+        DWORD name_length = (DWORD)value_name.size();
         DWORD size = (DWORD)data.size();
-        if (RegEnumValueA(key, i, valueName, &nameLength, NULL, &type, (BYTE*)data.data(), &size) !=
-            ERROR_SUCCESS)
-            break;
-        (*snapshot)[name + " : " + valueName] =
-            std::to_string(type) + " " + std::string(data.data(), size);
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, value_name.data(), &name_length, NULL, &type, data.data(),
+                          &size) != ERROR_SUCCESS)
+            continue;
+        char head[32];
+        sprintf(head, "t=%lu ", (unsigned long)type);
+        read.values.push_back({name + "\\\\" + lower_utf8(value_name.data(), name_length),
+                               head + std::string((const char*)data.data(), size)});
     }
-    for (DWORD i = 0;; i++) {
-        char subkey[256];
-        DWORD length = sizeof subkey;
-        if (RegEnumKeyExA(key, i, subkey, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        add_keys(snapshot, key, subkey, name + "\\" + subkey);
-    }
-    RegCloseKey(key);
 }
 
+void walk_key(HKEY key, const std::string& name, Snapshot& shot) {
+    DWORD subkeys = 0, max_subkey = 0, values = 0, max_value_name = 0, max_data = 0;
+    FILETIME written = {0, 0};
+    if (RegQueryInfoKeyW(key, NULL, NULL, NULL, &subkeys, &max_subkey, NULL, &values,
+                         &max_value_name, &max_data, NULL, &written) != ERROR_SUCCESS)
+        return;
+    shot.items[name] = "key";
+    ReadValues& read = values_read[name];
+    if (read.written.dwLowDateTime != written.dwLowDateTime ||
+        read.written.dwHighDateTime != written.dwHighDateTime || read.values.size() != values) {
+        read_values(key, name, values, max_value_name, max_data, read);
+        read.written = written;
+    }
+    for (const auto& value : read.values)
+        shot.items.insert(shot.items.end(), value);
+    std::vector<wchar_t> child(max_subkey + 2);
+    for (DWORD i = 0; i < subkeys; i++) {
+        DWORD length = (DWORD)child.size();
+        if (RegEnumKeyExW(key, i, child.data(), &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            continue;
+        std::string item = name + "\\" + lower_utf8(child.data(), length);
+        HKEY opened;
+        if (RegOpenKeyExW(key, child.data(), REG_OPTION_OPEN_LINK, KEY_READ | whole_view(),
+                          &opened) != ERROR_SUCCESS) {
+            shot.items[item] = "key (unreadable)";
+            continue;
+        }
+        walk_key(opened, item, shot);
+        RegCloseKey(opened);
+    }
+}
+
+void walk_root(HKEY root, const char* name, Snapshot& shot) {
+    HKEY opened;
+    if (RegOpenKeyExW(root, NULL, 0, KEY_READ | whole_view(), &opened) != ERROR_SUCCESS)
+        return;
+    walk_key(opened, name, shot);
+    RegCloseKey(opened);
+}
+
+// Bytes as they are where printable, the others as \xNN; long data cut for the message.
+std::string printable(const std::string& state) {
+    const size_t SHOWN = 160;
+    std::string text;
+    for (size_t i = 0; i < state.size() && i < SHOWN; i++) {
+        unsigned char c = (unsigned char)state[i];
+        if (c >= 0x20 && c < 0x7F) {
+            text += (char)c;
+        } else {
+            char hex[8];
+            sprintf(hex, "\\x%02X", c);
+            text += hex;
+        }
+    }
+    if (state.size() > SHOWN)
+        text += "... (" + std::to_string(state.size()) + " bytes)";
+    return text;
+}
+
+// item is place or lies below it (a value's name follows its key after "\\").
 bool within(const std::string& item, const std::string& place) {
-    if (item.size() < place.size() ||
-        lstrcmpiA(item.substr(0, place.size()).c_str(), place.c_str()) != 0)
-        return false;
-    return item.size() == place.size() || item[place.size()] == '\\' ||
-           item.compare(place.size(), 3, " : ") == 0;
+    return item == place || (item.size() > place.size() &&
+                             item.compare(0, place.size(), place) == 0 && item[place.size()] == '\\');
 }
 
-bool allowed_item(const std::string& item, const std::vector<std::string>& allowed) {
-    for (const std::string& place : allowed)
-        if (within(item, place))
-            return true;
-    return false;
-}
+// Wine's own changes while programs run, each with its reason.
+struct Ignored {
+    const char* prefix;
+    const char* why;
+};
+const Ignored WINE_CHANGES[] = {
+    {"hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards",
+     "the network adapters, listed anew by Wine's services when they start"},
+    {"hklm\\system\\currentcontrolset\\control\\servicecurrent",
+     "a counter that Wine's service manager raises for each service it starts"},
+    {"hklm\\system\\currentcontrolset\\control\\deviceclasses",
+     "the devices that Wine's plug-and-play service marks as linked each time it starts"},
+    {"hkcu\\control panel\\international",
+     "the user's locale, which Wine writes anew whenever a program starts under another Unix "
+     "locale (the Japanese worlds)"},
+    {"hkcu\\keyboard layout\\preload", "the same, for the keyboard layout"},
+    {"hklm\\system\\currentcontrolset\\control\\nls\\codepage", "the same, for the code pages"},
+    {"hklm\\system\\currentcontrolset\\control\\fontassoc", "the same, for the font links"},
+    {"hklm\\system\\currentcontrolset\\control\\timezoneinformation",
+     "the same, for the time zone's names"},
+    {"hklm\\system\\currentcontrolset\\hardware profiles\\current\\software\\fonts",
+     "the same, for the system fonts"},
+    {"hkcu\\software\\wine\\fonts", "the same, for the fonts of the locale's code page"},
+    {"hklm\\software\\microsoft\\windows nt\\currentversion\\fonts", "the same"},
+    {"hklm\\software\\microsoft\\windows nt\\currentversion\\fontsubstitutes", "the same"},
+    {"hklm\\software\\microsoft\\windows\\currentversion\\fonts", "the same"},
+    {"hkcu\\software\\wine\\appdefaults\\vxwipe.exe",
+     "the version Wine poses as, written again unchanged by the test driver as it starts the run"},
+};
 
 } // namespace
 
+std::string lower_case(const std::string& text) {
+    std::wstring wide = utf8_to_wide(text);
+    return lower_utf8(wide.data(), wide.size());
+}
+
+// The files are read by a thread of their own while this one reads the registry: both
+// wait mostly for the server, which answers them in turn.
+DWORD WINAPI walk_drive(void* files) {
+    Snapshot* shot = static_cast<Snapshot*>(files);
+    shot->items["c:"] = "dir";
+    walk_files(L"C:", "c:", *shot);
+    return 0;
+}
+
 Snapshot take_snapshot() {
-    Snapshot snapshot;
-    add_files(&snapshot, "C:");
-    add_keys(&snapshot, HKEY_LOCAL_MACHINE, "Software", "HKLM\\Software");
-    add_keys(&snapshot, HKEY_CURRENT_USER, "Software", "HKCU\\Software");
-    return snapshot;
+    Snapshot shot, files;
+    HANDLE thread = CreateThread(NULL, 0, walk_drive, &files, 0, NULL);
+    if (thread == NULL)
+        walk_drive(&files);
+    walk_root(HKEY_LOCAL_MACHINE, "hklm", shot);
+    walk_root(HKEY_CURRENT_USER, "hkcu", shot);
+    if (thread != NULL) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    shot.items.insert(files.items.begin(), files.items.end());
+    return shot;
+}
+
+std::vector<Change> diff_snapshots(const Snapshot& before, const Snapshot& after) {
+    std::vector<Change> changes;
+    auto a = before.items.begin();
+    auto b = after.items.begin();
+    while (a != before.items.end() || b != after.items.end()) {
+        if (b == after.items.end() || (a != before.items.end() && a->first < b->first)) {
+            changes.push_back({a->first, a->second, ""});
+            ++a;
+        } else if (a == before.items.end() || b->first < a->first) {
+            changes.push_back({b->first, "", b->second});
+            ++b;
+        } else {
+            if (a->second != b->second)
+                changes.push_back({a->first, a->second, b->second});
+            ++a;
+            ++b;
+        }
+    }
+    return changes;
+}
+
+std::string describe_change(const Change& change) {
+    if (change.before.empty())
+        return change.item + " added (" + printable(change.after) + ")";
+    if (change.after.empty())
+        return change.item + " removed (was " + printable(change.before) + ")";
+    return change.item + " changed (" + printable(change.before) + " -> " +
+           printable(change.after) + ")";
+}
+
+bool wine_own_change(const std::string& item) {
+    for (const Ignored& entry : WINE_CHANGES)
+        if (item.compare(0, strlen(entry.prefix), entry.prefix) == 0)
+            return true;
+    return false;
 }
 
 std::string snapshot_key_name(HKEY root, const std::string& path) {
     if (root == HKEY_CLASSES_ROOT)
-        return "HKLM\\Software\\Classes\\" + path;
-    return std::string(root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + path;
+        return lower_case("hklm\\software\\classes\\" + path);
+    return lower_case((root == HKEY_CURRENT_USER ? "hkcu\\" : "hklm\\") + path);
 }
 
 void verify_only_changed_at(Where where, const Snapshot& before, const Snapshot& after,
                             const std::vector<std::string>& allowed) {
-    for (const auto& item : before) {
-        if (allowed_item(item.first, allowed))
-            continue;
-        auto found = after.find(item.first);
-        if (found == after.end())
-            ADD_FAILURE_AT(where.file, where.line) << item.first << " should stay, but is gone";
-        else if (found->second != item.second)
+    std::vector<std::string> places;
+    for (const std::string& place : allowed)
+        places.push_back(lower_case(place));
+    for (const Change& change : diff_snapshots(before, after)) {
+        bool may = wine_own_change(change.item);
+        for (const std::string& place : places)
+            may = may || within(change.item, place);
+        if (!may)
             ADD_FAILURE_AT(where.file, where.line)
-                << item.first << " should stay as it was, but changed";
-    }
-    for (const auto& item : after) {
-        if (!allowed_item(item.first, allowed) && before.find(item.first) == before.end())
-            ADD_FAILURE_AT(where.file, where.line)
-                << item.first << " should not be there, but appeared";
+                << "outside the places allowed: " << describe_change(change);
     }
 }
 

@@ -1,11 +1,10 @@
-// The whole prefix before and after a run: every file and directory of drive C: and every
-// key and value of the programs' settings, HKLM\Software and HKCU\Software (HKCR lies
-// within them), to prove that a run changed nothing but what it may. The System and
-// Hardware keys describe the machine's devices, which Wine sets up again when the first
-// window of a prefix opens.
+// A picture of the whole machine, for proving that a run touched nothing but what it may:
+// every file and directory below C:\ and every key and value of HKLM and HKCU.
 #pragma once
 
 #include "wintest.h"
+
+#include <windows.h>
 
 #include <map>
 #include <string>
@@ -13,20 +12,42 @@
 
 namespace wintest {
 
-// Items named "C:\...", "HKLM\Software\..." or "HKCU\Software\..." (a value as
-// "<key> : <name>"), each with what describes its state: a file's size, time and
-// attributes, a directory's attributes, a value's type and data. Links are recorded, not followed. The keys that Wine itself
-// writes again when a process starts (its settings, the font tables) are left out.
-typedef std::map<std::string, std::string> Snapshot;
+// Items by name, each with its state. Names are lower case, UTF-8:
+//   "c:\dir\file"                 attributes, size and last-write time (links not entered)
+//   "hklm\software\key"           a key (a link key with its target among its values)
+//   "hklm\software\key\\name"     a value: its type and data ("\\" then the value name)
+// In a WoW64 prefix the registry is read in the 64-bit view, which holds the 32-bit one
+// under Wow6432Node.
+struct Snapshot {
+    std::map<std::string, std::string> items;
+};
+
 Snapshot take_snapshot();
 
-// Fails once for every item that appeared, went or changed, unless it is one of the places
-// allowed or lies within one (names compared without case).
+struct Change {
+    std::string item;
+    std::string before; // "" when the item was not there
+    std::string after;  // "" when it is gone
+};
+
+std::vector<Change> diff_snapshots(const Snapshot& before, const Snapshot& after);
+
+// One line for a change: the item, then "added", "removed" or "changed".
+std::string describe_change(const Change& change);
+
+// A change that Wine itself makes while programs run, none of them the uninstaller's doing.
+bool wine_own_change(const std::string& item);
+
+// The name of a key in a picture: "hklm\software\..." (HKCR as its HKLM classes).
+std::string snapshot_key_name(HKEY root, const std::string& path);
+
+// Fails once for every item that appeared, went or changed, unless Wine made the change or
+// the item is one of the places allowed ("C:\..." paths or snapshot_key_name names) or
+// lies within one.
 void verify_only_changed_at(Where, const Snapshot& before, const Snapshot& after,
                             const std::vector<std::string>& allowed);
 
-// The name of a product key in a snapshot, for the places allowed to change.
-std::string snapshot_key_name(HKEY root, const std::string& path);
+std::string lower_case(const std::string& text);
 
 } // namespace wintest
 

@@ -77,7 +77,7 @@ std::vector<std::string> product_shortcut_files(bool japanese) {
 }
 
 std::string lay_product_shortcuts_at(Where where, int scope, bool japanese) {
-    std::string programs = programs_folder(scope);
+    std::string programs = programs_folder_at(where, scope);
     if (programs.empty()) {
         ADD_FAILURE_AT(where.file, where.line) << "no Programs folder for scope " << scope;
         return std::string();

@@ -47,11 +47,11 @@ const ExpectedString EXPECTED_STRINGS[] = {
 };
 const int EXPECTED_STRING_COUNT = sizeof EXPECTED_STRINGS / sizeof EXPECTED_STRINGS[0];
 
-std::string expected_text(unsigned int id, bool japanese) {
+std::string expected_text_at(Where where, unsigned int id, bool japanese) {
     for (int i = 0; i < EXPECTED_STRING_COUNT; i++)
         if (EXPECTED_STRINGS[i].id == id)
             return japanese ? EXPECTED_STRINGS[i].japanese : EXPECTED_STRINGS[i].english;
-    ADD_FAILURE() << "no expected text for string " << id;
+    ADD_FAILURE_AT(where.file, where.line) << "no expected text for string " << id;
     return std::string();
 }
 

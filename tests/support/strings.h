@@ -1,6 +1,8 @@
 // The texts the program's string tables must hold, in UTF-8.
 #pragma once
 
+#include "wintest.h"
+
 #include <string>
 
 namespace wintest {
@@ -15,6 +17,8 @@ extern const ExpectedString EXPECTED_STRINGS[];
 extern const int EXPECTED_STRING_COUNT;
 
 // The text of id in the language asked for; fails the test if id is unknown.
-std::string expected_text(unsigned int id, bool japanese);
+std::string expected_text_at(Where, unsigned int id, bool japanese);
 
 } // namespace wintest
+
+#define expected_text(...) wintest::expected_text_at(WT_HERE, __VA_ARGS__)

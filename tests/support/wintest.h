@@ -51,23 +51,31 @@ void verify_value_missing_at(Where, HKEY root, const std::string& path, const st
 // A REG_SZ/REG_EXPAND_SZ value as stored; "" and *found = false when missing or of another type.
 std::string read_string(HKEY root, const std::string& path, const std::string& name,
                         bool* found = nullptr, REGSAM view = 0);
+// Symbolic link keys. The registry's own name of a key ("\\Registry\\Machine\\...",
+// "\\Registry\\User\\<sid>\\..."), as a link names its target.
+std::string registry_path(HKEY root, const std::string& path);
+// Makes path under root a (volatile) link to target, a key under the same root.
+void add_link_key_at(Where, HKEY root, const std::string& path, const std::string& target);
+bool is_link_key(HKEY root, const std::string& path);
+// cleanup: the link itself goes, never what it points to; silent if missing
+void delete_link_key(HKEY root, const std::string& path);
 // Makes Wine pose as another Windows version for one program (a file name such as
 // "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
 // value, so the program runs as the prefix default (the NT line). run_program sets it for
 // every child it starts; it stays in the prefix until changed.
-void set_windows_version(const std::string& program, const std::string& version);
+void set_windows_version_at(Where, const std::string& program, const std::string& version);
 // The Programs folder of a scope (SYSTEM: "Common Programs" under HKLM, USER: "Programs"
 // under HKCU) as the product reads it from the Shell Folders key. A fresh Wine 8 prefix
 // has both values and both folders ("C:\ProgramData\Microsoft\Windows\Start Menu\Programs",
 // "C:\users\<user>\AppData\Roaming\...\Programs"); a missing value is written from the
 // platform's known folder, as Windows would.
-std::string programs_folder(int scope);
+std::string programs_folder_at(Where, int scope);
 
 // ---- files ----------------------------------------------------------------
 // Paths are Windows paths ("C:\\...") in the system code page, except where a verb takes
 // the code page of its paths (932 for those of a Japanese child).
 // Fresh and empty: C:\wt\<stem>-<n>-<pid>; stem in UTF-8, the path in codepage.
-std::string make_temp_dir(const std::string& stem, UINT codepage = CP_ACP);
+std::string make_temp_dir_at(Where, const std::string& stem, UINT codepage = CP_ACP);
 void make_file_at(Where, const std::string& path, const std::string& content = "x");
 void make_dir_at(Where, const std::string& path); // with missing parents
 void verify_file_present_at(Where, const std::string& path);
@@ -85,8 +93,8 @@ void remove_tree(const std::string& path, UINT codepage = CP_ACP);
 std::vector<std::string> split_lines(const std::string& content);
 
 // ---- Unix commands ------------------------------------------------------------------
-// The Unix path of a Windows path, as Wine maps it; "" if it cannot.
-std::string unix_path(const std::string& path);
+// The Unix path of a Windows path (in codepage), as Wine maps it; "" if it cannot.
+std::string unix_path(const std::string& path, UINT codepage = CP_ACP);
 // Runs command with the Unix shell and waits for its end, at most the Unix-command limit.
 // Wine gives no handle for a Unix program: the command leaves a marker file when it is
 // done. False, with a failure that says what was waited for, if it did not end in time.
@@ -118,7 +126,8 @@ std::vector<std::string> ended_run_at(Where, const std::vector<std::string>& log
 // so that product functions called in-process trace into it.
 class LogCapture {
   public:
-    LogCapture();  // InitLog into a fresh directory
+    // InitLog into a fresh directory; a failure names the line that made the capture.
+    explicit LogCapture(Where where = Where{__builtin_FILE(), __builtin_LINE()});
     ~LogCapture(); // closes the log if still open
     // Closes the log (END line) and returns the lines between START and END.
     std::vector<std::string> lines();
@@ -181,7 +190,12 @@ struct RunOptions {
     // GetTempPath returns TMP as it is (plus a backslash) without checking that the
     // directory exists.
     std::string temp_dir;
-    std::vector<int> answers;                             // one per expected box, in order
+    std::vector<int> answers; // one per expected box, in order
+    // Boxes not known in advance: each box, however many come, is answered with its
+    // button at position picks[i] modulo its count of buttons (the first button once
+    // the picks run out); none is unexpected, none is missing. answers is then unused.
+    bool any_boxes = false;
+    std::vector<unsigned> picks;
     std::vector<std::pair<std::string, std::string>> env; // extra environment
     std::string current_dir;                              // "" = the test program's own
 };
@@ -228,10 +242,14 @@ std::string binary_path(const std::string& name);
 #define set_string(...) wintest::set_string_at(WT_HERE, __VA_ARGS__)
 #define set_value(...) wintest::set_value_at(WT_HERE, __VA_ARGS__)
 #define set_dword(...) wintest::set_dword_at(WT_HERE, __VA_ARGS__)
+#define add_link_key(...) wintest::add_link_key_at(WT_HERE, __VA_ARGS__)
 #define verify_key_present(...) wintest::verify_key_present_at(WT_HERE, __VA_ARGS__)
 #define verify_key_missing(...) wintest::verify_key_missing_at(WT_HERE, __VA_ARGS__)
 #define verify_value_present(...) wintest::verify_value_present_at(WT_HERE, __VA_ARGS__)
 #define verify_value_missing(...) wintest::verify_value_missing_at(WT_HERE, __VA_ARGS__)
+#define set_windows_version(...) wintest::set_windows_version_at(WT_HERE, __VA_ARGS__)
+#define programs_folder(...) wintest::programs_folder_at(WT_HERE, __VA_ARGS__)
+#define make_temp_dir(...) wintest::make_temp_dir_at(WT_HERE, __VA_ARGS__)
 #define make_file(...) wintest::make_file_at(WT_HERE, __VA_ARGS__)
 #define make_dir(...) wintest::make_dir_at(WT_HERE, __VA_ARGS__)
 #define verify_file_present(...) wintest::verify_file_present_at(WT_HERE, __VA_ARGS__)
