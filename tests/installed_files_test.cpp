@@ -190,14 +190,12 @@ TEST_F(InstalledFiles, OverlongInstallDirectory) {
         ASSERT_EQ((size_t)(1 + INSTALLED_FILE_COUNT + 1 + INSTALLED_DIR_COUNT + 1), lines.size());
         EXPECT_EQ("=== RemoveInstalledFiles ===", lines[0]);
         size_t at = 1;
-        for (const char* entry = InstalledFileTable; *entry != '\0';
-             entry = NextManifestEntry(entry))
+        for (const std::string& entry : manifest_files())
             EXPECT_EQ(std::string("  cannot get attribute of file: ") + given + "\\" + entry +
                           ", 206",
                       lines[at++]);
         EXPECT_EQ("  remain files: 616", lines[at++]);
-        for (const char* entry = InstalledDirTable; *entry != '\0';
-             entry = NextManifestEntry(entry))
+        for (const std::string& entry : manifest_dirs())
             EXPECT_EQ(std::string("  cannot get attribute of dir: ") + given + "\\" + entry +
                           ", 206",
                       lines[at++]);

@@ -1,4 +1,5 @@
 // The install manifest, checked by the rules it must keep rather than restated.
+#include "install.h"
 #include "removal/manifest.h"
 
 #include <gtest/gtest.h>
@@ -11,21 +12,10 @@
 #include <string>
 #include <vector>
 
+using wintest::manifest_dirs;
+using wintest::manifest_files;
+
 namespace {
-
-std::vector<std::string> files() {
-    std::vector<std::string> list;
-    for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry))
-        list.push_back(entry);
-    return list;
-}
-
-std::vector<std::string> dirs() {
-    std::vector<std::string> list;
-    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
-        list.push_back(entry);
-    return list;
-}
 
 std::string first_component(const std::string& path) {
     size_t slash = path.find('\\');
@@ -56,7 +46,7 @@ struct Group {
 // The runs of entries that share their first path component, in table order.
 std::vector<Group> groups() {
     std::vector<Group> runs;
-    std::vector<std::string> list = files();
+    std::vector<std::string> list = manifest_files();
     for (size_t i = 0; i < list.size(); i++) {
         std::string directory = first_component(list[i]);
         if (runs.empty() || runs.back().directory != directory)
@@ -67,7 +57,7 @@ std::vector<Group> groups() {
 }
 
 std::vector<std::string> group_entries(const Group& group) {
-    std::vector<std::string> list = files();
+    std::vector<std::string> list = manifest_files();
     return std::vector<std::string>(list.begin() + group.first,
                                     list.begin() + group.first + group.count);
 }
@@ -79,10 +69,10 @@ void expect_ascending(const std::vector<std::string>& list, const std::string& w
 }
 
 TEST(Manifest, TablesHoldTheirCountsBeforeTheEndMarker) {
-    EXPECT_EQ((size_t)INSTALLED_FILE_COUNT, files().size());
-    EXPECT_EQ(616u, files().size());
-    EXPECT_EQ((size_t)INSTALLED_DIR_COUNT, dirs().size());
-    EXPECT_EQ(15u, dirs().size());
+    EXPECT_EQ((size_t)INSTALLED_FILE_COUNT, manifest_files().size());
+    EXPECT_EQ(616u, manifest_files().size());
+    EXPECT_EQ((size_t)INSTALLED_DIR_COUNT, manifest_dirs().size());
+    EXPECT_EQ(15u, manifest_dirs().size());
 }
 
 TEST(Manifest, FilesComeInEightGroupsOfTheirSizes) {
@@ -153,7 +143,7 @@ TEST(Manifest, BackupsFollowTheirFile) {
 
     // Among the fonts outside group 7 there is one backup, right after its font.
     std::vector<std::string> backups;
-    std::vector<std::string> list = files();
+    std::vector<std::string> list = manifest_files();
     for (size_t i = runs[1].first; i < list.size(); i++) {
         if (first_component(list[i]) != "aliases" && list[i].size() > 4 &&
             list[i].compare(list[i].size() - 4, 4, ".bak") == 0) {
@@ -165,10 +155,10 @@ TEST(Manifest, BackupsFollowTheirFile) {
 }
 
 TEST(Manifest, EveryFileLiesInTheInstallDirectoryOrAListedDirectory) {
-    std::vector<std::string> directories = dirs();
+    std::vector<std::string> directories = manifest_dirs();
     std::set<std::string> listed(directories.begin(), directories.end());
     std::set<std::string> used;
-    for (const std::string& entry : files()) {
+    for (const std::string& entry : manifest_files()) {
         std::string directory = directory_of(entry);
         EXPECT_TRUE(directory.empty() || listed.count(directory)) << entry;
         EXPECT_NE('\\', entry[0]) << entry;
@@ -188,7 +178,7 @@ TEST(Manifest, EveryFileLiesInTheInstallDirectoryOrAListedDirectory) {
 }
 
 TEST(Manifest, EachDirectoryComesBeforeItsParent) {
-    std::vector<std::string> list = dirs();
+    std::vector<std::string> list = manifest_dirs();
     for (size_t i = 0; i < list.size(); i++) {
         for (size_t j = 0; j < list.size(); j++) {
             if (list[i].compare(0, list[j].size() + 1, list[j] + "\\") == 0) {
@@ -200,7 +190,7 @@ TEST(Manifest, EachDirectoryComesBeforeItsParent) {
 
 TEST(Manifest, NoEntryTwice) {
     // The file system ignores case, so neither may the check.
-    for (const std::vector<std::string>& list : {files(), dirs()}) {
+    for (const std::vector<std::string>& list : {manifest_files(), manifest_dirs()}) {
         std::set<std::string> seen;
         for (const std::string& entry : list)
             EXPECT_TRUE(seen.insert(lower(entry)).second) << entry;
@@ -323,7 +313,7 @@ std::vector<std::string> described_files() {
 // reads the same table would agree with it.
 TEST(Manifest, TablesAreTheDescribedManifestEntryByEntry) {
     std::vector<std::string> described = described_files();
-    std::vector<std::string> table = files();
+    std::vector<std::string> table = manifest_files();
     EXPECT_EQ(616u, described.size());
     for (size_t i = 0; i < std::max(described.size(), table.size()); i++) {
         EXPECT_EQ(i < described.size() ? described[i] : "(none)",
@@ -345,7 +335,7 @@ TEST(Manifest, TablesAreTheDescribedManifestEntryByEntry) {
                                                     "speedo",
                                                     "support",
                                                     "type1"};
-    EXPECT_EQ(describedDirs, dirs());
+    EXPECT_EQ(describedDirs, manifest_dirs());
 }
 
 } // namespace

@@ -6,13 +6,33 @@
 
 namespace wintest {
 
+namespace {
+
+std::vector<std::string> entries_of(const char* table) {
+    std::vector<std::string> entries;
+    for (const char* entry = table; *entry != '\0'; entry = NextManifestEntry(entry))
+        entries.push_back(entry);
+    return entries;
+}
+
+} // namespace
+
+const std::vector<std::string>& manifest_files() {
+    static const std::vector<std::string> files = entries_of(InstalledFileTable);
+    return files;
+}
+
+const std::vector<std::string>& manifest_dirs() {
+    static const std::vector<std::string> dirs = entries_of(InstalledDirTable);
+    return dirs;
+}
+
 void make_install_at(Where where, const std::string& dir) {
     make_dir_at(where, dir);
-    for (const char* entry = InstalledDirTable; *entry != '\0'; entry = NextManifestEntry(entry))
-        make_dir_at(where, dir + "\\" + entry);
-    int i = 0;
-    for (const char* entry = InstalledFileTable; *entry != '\0';
-         entry = NextManifestEntry(entry), i++) {
+    for (const std::string& subdir : manifest_dirs())
+        make_dir_at(where, dir + "\\" + subdir);
+    for (size_t i = 0; i < manifest_files().size(); i++) {
+        const std::string& entry = manifest_files()[i];
         std::string path = dir + "\\" + entry;
         make_file_at(where, path, entry);
         DWORD attributes = 0;

@@ -4,7 +4,15 @@
 
 #include "wintest.h"
 
+#include <string>
+#include <vector>
+
 namespace wintest {
+
+// The install manifest's relative paths, in its order: the files, and the directories,
+// each before its parent.
+const std::vector<std::string>& manifest_files();
+const std::vector<std::string>& manifest_dirs();
 
 // Lays every directory and file of the install manifest under dir (made if missing).
 // Each file holds its own relative path; every seventh file is read-only, and a few

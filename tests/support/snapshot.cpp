@@ -136,12 +136,6 @@ std::string printable(const std::string& state) {
     return text;
 }
 
-// item is place or lies below it (a value's name follows its key after "\\").
-bool within(const std::string& item, const std::string& place) {
-    return item == place || (item.size() > place.size() &&
-                             item.compare(0, place.size(), place) == 0 && item[place.size()] == '\\');
-}
-
 // Wine's own changes while programs run, each with its reason.
 struct Ignored {
     const char* prefix;
@@ -173,6 +167,12 @@ const Ignored WINE_CHANGES[] = {
 };
 
 } // namespace
+
+bool lies_within(const std::string& item, const std::string& place) {
+    return item == place ||
+           (item.size() > place.size() && item.compare(0, place.size(), place) == 0 &&
+            item[place.size()] == '\\');
+}
 
 std::string lower_case(const std::string& text) {
     std::wstring wide = utf8_to_wide(text);
@@ -254,7 +254,7 @@ void verify_only_changed_at(Where where, const Snapshot& before, const Snapshot&
     for (const Change& change : diff_snapshots(before, after)) {
         bool may = wine_own_change(change.item);
         for (const std::string& place : places)
-            may = may || within(change.item, place);
+            may = may || lies_within(change.item, place);
         if (!may)
             ADD_FAILURE_AT(where.file, where.line)
                 << "outside the places allowed: " << describe_change(change);

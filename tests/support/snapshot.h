@@ -35,6 +35,9 @@ std::vector<Change> diff_snapshots(const Snapshot& before, const Snapshot& after
 // One line for a change: the item, then "added", "removed" or "changed".
 std::string describe_change(const Change& change);
 
+// Whether item is place or lies below it (a value's name follows its key after "\\").
+bool lies_within(const std::string& item, const std::string& place);
+
 // A change that Wine itself makes while programs run, none of them the uninstaller's doing.
 bool wine_own_change(const std::string& item);
 

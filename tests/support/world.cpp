@@ -510,11 +510,11 @@ bool make_link(const std::string& link, const std::string& target, Laid& laid) {
 }
 
 void lay_decoys(Laid& laid) {
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        make_dirs(std::string(DECOY_DIR) + "\\" + InstalledDirTable[i]);
+    for (const std::string& dir : manifest_dirs())
+        make_dirs(std::string(DECOY_DIR) + "\\" + dir);
     std::set<std::string> dirs_with_a_file;
-    for (int i = 0; InstalledFileTable[i] != NULL; i++) {
-        std::string entry = InstalledFileTable[i];
+    for (size_t i = 0; i < manifest_files().size(); i++) {
+        const std::string& entry = manifest_files()[i];
         size_t slash = entry.find_last_of('\\');
         std::string dir = slash == std::string::npos ? "" : entry.substr(0, slash);
         if (i % 5 != 0 && dirs_with_a_file.count(dir) != 0)
@@ -530,7 +530,7 @@ void lay_decoys(Laid& laid) {
                 "somebody else", true, CP_ACP);
 }
 
-std::string manifest_path(const Laid& laid, const char* entry) {
+std::string manifest_path(const Laid& laid, const std::string& entry) {
     return laid.install_dir + "\\" + entry;
 }
 
@@ -723,7 +723,7 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
                        WIDTHS[m.b]);
         break;
     case FILE_MISSING: {
-        std::string path = manifest_path(laid, InstalledFileTable[m.a]);
+        std::string path = manifest_path(laid, manifest_files()[m.a]);
         SetFileAttributesW(wide_path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(wide_path(path).c_str());
         break;
@@ -732,12 +732,12 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         DWORD attributes = ((m.b & 1) ? FILE_ATTRIBUTE_READONLY : 0) |
                            ((m.b & 2) ? FILE_ATTRIBUTE_HIDDEN : 0) |
                            ((m.b & 4) ? FILE_ATTRIBUTE_SYSTEM : 0);
-        SetFileAttributesW(wide_path(manifest_path(laid, InstalledFileTable[m.a])).c_str(),
+        SetFileAttributesW(wide_path(manifest_path(laid, manifest_files()[m.a])).c_str(),
                            attributes);
         break;
     }
     case FILE_AS_DIR: {
-        std::string path = manifest_path(laid, InstalledFileTable[m.a]);
+        std::string path = manifest_path(laid, manifest_files()[m.a]);
         SetFileAttributesW(wide_path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(wide_path(path).c_str());
         make_dirs(path);
@@ -746,8 +746,8 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         break;
     }
     case FILE_AS_LINK: {
-        std::string path = manifest_path(laid, InstalledFileTable[m.a]);
-        std::string decoy = std::string(DECOY_DIR) + "\\" + InstalledFileTable[m.a];
+        std::string path = manifest_path(laid, manifest_files()[m.a]);
+        std::string decoy = std::string(DECOY_DIR) + "\\" + manifest_files()[m.a];
         if (!exists(decoy))
             decoy = DECOY_FILE;
         if (!exists(path))
@@ -760,7 +760,7 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         break;
     }
     case DIR_AS_FILE: {
-        std::string path = manifest_path(laid, InstalledDirTable[m.a]);
+        std::string path = manifest_path(laid, manifest_dirs()[m.a]);
         if (!exists(path))
             break;
         remove_utf8_tree(path);
@@ -768,18 +768,18 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         break;
     }
     case DIR_AS_LINK: {
-        std::string path = manifest_path(laid, InstalledDirTable[m.a]);
+        std::string path = manifest_path(laid, manifest_dirs()[m.a]);
         if (!exists(path))
             break;
         remove_utf8_tree(path);
-        if (!make_link(path, std::string(DECOY_DIR) + "\\" + InstalledDirTable[m.a], laid))
+        if (!make_link(path, std::string(DECOY_DIR) + "\\" + manifest_dirs()[m.a], laid))
             laid.problems.push_back("the link " + path);
         break;
     }
     case FILE_HELD_OPEN: {
         const DWORD sharing[] = {0, FILE_SHARE_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
-        HANDLE file = CreateFileW(wide_path(manifest_path(laid, InstalledFileTable[m.a])).c_str(),
+        HANDLE file = CreateFileW(wide_path(manifest_path(laid, manifest_files()[m.a])).c_str(),
                                   GENERIC_READ, sharing[m.b], NULL, OPEN_EXISTING, 0, NULL);
         if (file != INVALID_HANDLE_VALUE)
             laid.held.push_back(file);
@@ -791,9 +791,8 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
             write_file(laid.install_dir + "\\user notes.txt", "the user's");
             break;
         case 1:
-            if (exists(manifest_path(laid, InstalledDirTable[m.b])))
-                write_file(manifest_path(laid, InstalledDirTable[m.b]) + "\\mine.txt",
-                           "the user's");
+            if (exists(manifest_path(laid, manifest_dirs()[m.b])))
+                write_file(manifest_path(laid, manifest_dirs()[m.b]) + "\\mine.txt", "the user's");
             break;
         case 2:
             if (exists(laid.folder))
@@ -948,11 +947,6 @@ void clean_up(Laid& laid) {
 
 // ---- the oracle ---------------------------------------------------------------
 
-bool under(const std::string& item, const std::string& path) {
-    return item == path || (item.size() > path.size() && item.compare(0, path.size(), path) == 0 &&
-                            item[path.size()] == '\\');
-}
-
 // The product's keys as the whole-machine picture names them, in every view.
 std::vector<std::string> key_items(HKEY root, const std::string& path) {
     std::string lower = lower_case(path);
@@ -982,10 +976,10 @@ Product product_items(const World& world, const Laid& laid) {
     Product product;
     std::string dir = lower_case(laid.install_dir);
     product.files.insert(dir);
-    for (int i = 0; InstalledFileTable[i] != NULL; i++)
-        product.files.insert(dir + "\\" + lower_case(InstalledFileTable[i]));
-    for (int i = 0; InstalledDirTable[i] != NULL; i++)
-        product.files.insert(dir + "\\" + lower_case(InstalledDirTable[i]));
+    for (const std::string& file : manifest_files())
+        product.files.insert(dir + "\\" + lower_case(file));
+    for (const std::string& subdir : manifest_dirs())
+        product.files.insert(dir + "\\" + lower_case(subdir));
     std::string folder = lower_case(laid.folder);
     product.start_menu.insert(folder);
     for (unsigned int id : SHORTCUT_IDS)
@@ -1001,7 +995,7 @@ Product product_items(const World& world, const Laid& laid) {
 
 bool is_product_key(const Product& product, const std::string& item) {
     for (const std::string& key : product.keys)
-        if (under(item, key))
+        if (lies_within(item, key))
             return true;
     return false;
 }
@@ -1022,7 +1016,7 @@ bool any_present(const Snapshot& shot, const std::set<std::string>& items) {
 bool keys_present(const Snapshot& shot, const std::vector<std::string>& keys) {
     for (const std::string& key : keys) {
         auto found = shot.items.lower_bound(key);
-        if (found != shot.items.end() && under(found->first, key))
+        if (found != shot.items.end() && lies_within(found->first, key))
             return true;
     }
     return false;
@@ -1031,7 +1025,7 @@ bool keys_present(const Snapshot& shot, const std::vector<std::string>& keys) {
 bool key_tree_unchanged(const std::vector<Change>& changes, const std::vector<std::string>& keys) {
     for (const Change& change : changes)
         for (const std::string& key : keys)
-            if (under(change.item, key))
+            if (lies_within(change.item, key))
                 return false;
     return true;
 }
@@ -1328,23 +1322,23 @@ std::string describe_mutation(const Mutation& m) {
                TREE_PLACES[m.a].path;
     case FILE_MISSING:
     case FILE_AS_LINK:
-        return what + ": " + InstalledFileTable[m.a];
+        return what + ": " + manifest_files()[m.a];
     case FILE_ATTRIBUTES:
-        return what + ": " + InstalledFileTable[m.a] + ((m.b & 1) ? " read-only" : "") +
+        return what + ": " + manifest_files()[m.a] + ((m.b & 1) ? " read-only" : "") +
                ((m.b & 2) ? " hidden" : "") + ((m.b & 4) ? " system" : "");
     case FILE_AS_DIR:
-        return what + ": " + InstalledFileTable[m.a] + (m.b ? ", with a file inside" : ", empty");
+        return what + ": " + manifest_files()[m.a] + (m.b ? ", with a file inside" : ", empty");
     case DIR_AS_FILE:
     case DIR_AS_LINK:
-        return what + ": " + InstalledDirTable[m.a];
+        return what + ": " + manifest_dirs()[m.a];
     case FILE_HELD_OPEN:
-        return what + ": " + InstalledFileTable[m.a] + ", sharing " +
+        return what + ": " + manifest_files()[m.a] + ", sharing " +
                (m.b == 0   ? "nothing"
                 : m.b == 1 ? "reading"
                            : "everything");
     case USER_FILE:
         return what + ": " + USER_FILE_NAMES[m.a] +
-               (m.a == 1 ? std::string(" ") + InstalledDirTable[m.b] : std::string());
+               (m.a == 1 ? std::string(" ") + manifest_dirs()[m.b] : std::string());
     case PROGRAMS_FOLDER:
         return what + ": " + (m.a == 0 ? "missing" : "a file in its place");
     case TEMP_FOLDER:
