@@ -18,28 +18,17 @@ case "$WORLDS$SEED" in
 esac
 PER_WORLD_LIMIT=180 # seconds a world may take at most, its shrinking included
 
-# The runs of this machine and their build, from the probe's answer (the one place that
-# asks): every world belongs to the run of its Windows version; the x86_64 twin runs them
-# all, through the 64-bit loader alone, since Debian's "wine" would take the 32-bit one.
-fuzz_runs() {
-    if grep -q '^yes' build/wine32-probe 2>/dev/null; then
-        echo "win32:win32:build/win32 wow64:win64:build/win32"
-        return
-    fi
-    mkdir -p build/fuzz/loader
-    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
-        >build/fuzz/loader/wine
-    chmod +x build/fuzz/loader/wine
-    echo "win64:win64:build/win64"
-}
-
 # shellcheck disable=SC1091
 . scripts/wine-session.sh
+# The runs of this kind of machine: every world belongs to the run of its Windows version;
+# the x86_64 twin runs them all.
+if [ "$(wine_session_machine_kind)" = win32 ]; then
+    runs="win32:win32:win32 wow64:win64:win32"
+else
+    runs="win64:win64:twin"
+fi
 out_dir=build/fuzz
 mkdir -p "$out_dir"
-runs=$(fuzz_runs)
-[ -x build/fuzz/loader/wine ] && ! grep -q '^yes' build/wine32-probe 2>/dev/null &&
-    PATH=$(pwd)/build/fuzz/loader:$PATH
 first=yes
 total=0
 held=0
@@ -48,7 +37,8 @@ for entry in $runs; do
     run=${entry%%:*}
     rest=${entry#*:}
     arch=${rest%%:*}
-    build=${rest#*:}
+    wine_session_use "${rest#*:}"
+    build=$VXWIPE_BUILD
     program=$build/bin/world_test.exe
     if [ ! -f "$program" ]; then
         echo "fuzz.sh: $program is missing (make fuzz builds it)" >&2
@@ -61,9 +51,8 @@ for entry in $runs; do
     else
         wine_session_next_prefix "fuzz-prefix-$run" "$arch" || exit 2
     fi
-    under_test=dist/win32/vxwipe.exe
-    [ "$run" = win64 ] && under_test=$build/bin/vxwipe.exe
-    VXWIPE_UNDER_TEST=$(wine winepath -w "$(pwd)/$under_test" 2>/dev/null | tr -d '\r')
+    under_test=$VXWIPE_PROGRAM
+    VXWIPE_UNDER_TEST=$("$VXWIPE_WINE" winepath -w "$(pwd)/$under_test" 2>/dev/null | tr -d '\r')
     VXWIPE_FUZZ_SEED=$SEED
     VXWIPE_FUZZ_WORLDS=$WORLDS
     export VXWIPE_UNDER_TEST VXWIPE_FUZZ_SEED VXWIPE_FUZZ_WORLDS
@@ -71,7 +60,7 @@ for entry in $runs; do
     output=$out_dir/campaign-$run.txt
     limit=$(wine_session_time_limit $((PER_WORLD_LIMIT * WORLDS + 120)))
     # Through a file: Wine's background processes would hold a pipe open.
-    timeout -k 10 "$limit" wine "$program" --gtest_also_run_disabled_tests \
+    timeout -k 10 "$limit" "$VXWIPE_WINE" "$program" --gtest_also_run_disabled_tests \
         --gtest_filter=Worlds.DISABLED_Campaign </dev/null >"$output" 2>&1 &
     pid=$!
     # The program writes CR LF.
