@@ -59,7 +59,9 @@ for entry in $runs; do
     echo "Run $run: worlds $SEED to $((SEED + WORLDS - 1)) against $under_test ($WINEPREFIX)"
     output=$out_dir/campaign-$run.txt
     limit=$(wine_session_time_limit $((PER_WORLD_LIMIT * WORLDS + 120)))
-    # Through a file: Wine's background processes would hold a pipe open.
+    # Through a file: Wine's background processes would hold a pipe open. It is there
+    # before the program starts, for tail to follow.
+    : >"$output"
     timeout -k 10 "$limit" "$VXWIPE_WINE" "$program" --gtest_also_run_disabled_tests \
         --gtest_filter=Worlds.DISABLED_Campaign </dev/null >"$output" 2>&1 &
     pid=$!

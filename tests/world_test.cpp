@@ -24,8 +24,10 @@ const unsigned long FIXED_SEED_COUNT = 12;
 
 // Every seed that ever found a fault, whatever the generator draws from it today: of
 // Wine (1, a link to a file), of the oracle (5, a Shell Folders value that names no
-// folder), of the worlds' own laying (1025, a deep tree under a key made a link).
-const unsigned long FAULT_SEEDS[] = {1, 5, 1025};
+// folder), of the worlds' own laying and cleanup (1025, a deep tree under a key made a
+// link; 1359, one link key drawn twice; 1377 and 1380, a link to a file in a folder that
+// was then to become a link).
+const unsigned long FAULT_SEEDS[] = {1, 5, 1025, 1359, 1377, 1380};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {

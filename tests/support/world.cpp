@@ -327,6 +327,7 @@ struct Laid {
     std::vector<HANDLE> held;
     std::vector<std::string> file_links; // Unix paths of the links made
     std::set<std::string> link_targets;  // the files that links to a file point to
+    std::vector<std::string> linked;     // the links made, lower case
     std::vector<std::pair<HKEY, std::string>> link_keys;
     SavedValue shell[2];
     bool shell_changed[2] = {false, false};
@@ -503,9 +504,11 @@ bool run_unix_quietly(const std::string& command) {
 bool make_link(const std::string& link, const std::string& target, Laid& laid) {
     std::string unix_link = unix_path(from_utf8(link, laid.codepage), laid.codepage);
     std::string unix_target = unix_path(from_utf8(target, laid.codepage), laid.codepage);
-    if (unix_link.empty() || unix_target.empty())
+    // Made only where nothing is: ln would put it into a folder of that name.
+    if (unix_link.empty() || unix_target.empty() || exists(link))
         return false;
     laid.file_links.push_back(unix_link);
+    laid.linked.push_back(lower_case(link));
     return run_unix_quietly("ln -s '" + unix_target + "' '" + unix_link + "'") && exists(link);
 }
 
@@ -532,6 +535,28 @@ void lay_decoys(Laid& laid) {
 
 std::string manifest_path(const Laid& laid, const std::string& entry) {
     return laid.install_dir + "\\" + entry;
+}
+
+// Removes a manifest folder for a mutation. The links made in it go first, through the
+// Unix side: Wine would delete what a link to a file points to, and keep the link.
+void remove_manifest_dir(const Laid& laid, const std::string& path) {
+    std::string lower = lower_case(path) + "\\";
+    for (const std::string& link : laid.linked)
+        if (link.compare(0, lower.size(), lower) == 0) {
+            std::string unix_dir = unix_path(from_utf8(path, laid.codepage), laid.codepage);
+            run_unix_quietly("find '" + unix_dir + "' -type l -delete");
+            break;
+        }
+    remove_utf8_tree(path);
+}
+
+// Whether path is a link made before or lies behind one: what is there is the decoy's.
+bool through_link(const Laid& laid, const std::string& path) {
+    std::string lower = lower_case(path);
+    for (const std::string& link : laid.linked)
+        if (lower == link || lower.compare(0, link.size() + 1, link + "\\") == 0)
+            return true;
+    return false;
 }
 
 // Deletes a key with all it holds, however deep: through handles, never through paths,
@@ -699,6 +724,8 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
             if (m.b == 1)
                 target_root = HKEY_CURRENT_USER;
         }
+        if (is_link_key(root, path))
+            break; // the same mutation drawn twice
         HKEY link = NULL;
         if (RegCreateKeyExA(root, path.c_str(), 0, NULL,
                             REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, NULL,
@@ -750,7 +777,7 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         std::string decoy = std::string(DECOY_DIR) + "\\" + manifest_files()[m.a];
         if (!exists(decoy))
             decoy = DECOY_FILE;
-        if (!exists(path))
+        if (!exists(path) || through_link(laid, path))
             break;
         SetFileAttributesW(wide_path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(wide_path(path).c_str());
@@ -761,17 +788,17 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
     }
     case DIR_AS_FILE: {
         std::string path = manifest_path(laid, manifest_dirs()[m.a]);
-        if (!exists(path))
+        if (!exists(path) || through_link(laid, path))
             break;
-        remove_utf8_tree(path);
+        remove_manifest_dir(laid, path);
         write_file(path, "a file where a folder was");
         break;
     }
     case DIR_AS_LINK: {
         std::string path = manifest_path(laid, manifest_dirs()[m.a]);
-        if (!exists(path))
+        if (!exists(path) || through_link(laid, path))
             break;
-        remove_utf8_tree(path);
+        remove_manifest_dir(laid, path);
         if (!make_link(path, std::string(DECOY_DIR) + "\\" + manifest_dirs()[m.a], laid))
             laid.problems.push_back("the link " + path);
         break;
@@ -914,7 +941,7 @@ void clean_up(Laid& laid) {
         CloseHandle(file);
     laid.held.clear();
     for (const std::string& link : laid.file_links)
-        run_unix_quietly("rm -f '" + link + "'");
+        run_unix_quietly("if [ -L '" + link + "' ]; then rm -f '" + link + "'; fi");
     for (const auto& link : laid.link_keys)
         delete_link_key(link.first, link.second);
     for (const wintest::Key& place : TREE_PLACES)
