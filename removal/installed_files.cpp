@@ -78,11 +78,26 @@ static int ManifestDirIndex(const char* entry, size_t length) {
     return -1;
 }
 
+// Where no directory can be held (Windows 9x), true when a directory between the install
+// directory and the entry shows itself as a link: a share or an emulation may have them.
+static int LeadsThroughLink(char* path, size_t entryStart) {
+    for (char* at = path + entryStart; *at != '\0'; at++) {
+        if (*at != '\\')
+            continue;
+        *at = '\0';
+        int link = IsLinkAttributes(GetFileAttributesA(path));
+        *at = '\\';
+        if (link)
+            return 1;
+    }
+    return 0;
+}
+
 // True when the install directory and every directory between it and the entry are held
 // as plain directories. path is the joined path; the entry starts at entryStart.
 static int HoldPathTo(HeldDirs* held, char* path, size_t entryStart) {
     if (!held->active)
-        return 1;
+        return !LeadsThroughLink(path, entryStart);
     if (held->installDir.state != HELD_PLAIN)
         return 0;
     const char* entry = path + entryStart;

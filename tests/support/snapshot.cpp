@@ -164,6 +164,16 @@ const Ignored WINE_CHANGES[] = {
     {"hklm\\software\\microsoft\\windows\\currentversion\\fonts", "the same"},
     {"hkcu\\software\\wine\\appdefaults\\vxwipe.exe",
      "the version Wine poses as, written again unchanged by the test driver as it starts the run"},
+    {"hklm\\hardware\\devicemap\\video",
+     "the display, which Wine registers when the first window of a prefix opens"},
+    {"hklm\\system\\currentcontrolset\\control\\video", "the same"},
+    {"hklm\\system\\currentcontrolset\\hardware profiles\\current\\system", "the same"},
+    {"hklm\\system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",
+     "the same, for the display adapter's class"},
+    {"hklm\\system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}",
+     "the same, for the monitors' class"},
+    {"hkcu\\software\\wine\\temporary system parameters",
+     "the same, for the display's colours and metrics"},
 };
 
 } // namespace
