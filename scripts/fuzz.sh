@@ -29,7 +29,6 @@ else
 fi
 out_dir=build/fuzz
 mkdir -p "$out_dir"
-first=yes
 total=0
 held=0
 status=0
@@ -44,13 +43,7 @@ for entry in $runs; do
         echo "fuzz.sh: $program is missing (make fuzz builds it)" >&2
         exit 2
     fi
-    if [ "$first" = yes ]; then
-        export WINEARCH="$arch"
-        wine_session_start "$build" "fuzz-prefix-$run" || exit 2
-        first=no
-    else
-        wine_session_next_prefix "fuzz-prefix-$run" "$arch" || exit 2
-    fi
+    wine_session_prefix "$build" "fuzz-prefix-$run" "$arch" || exit 2
     under_test=$VXWIPE_PROGRAM
     VXWIPE_UNDER_TEST=$("$VXWIPE_WINE" winepath -w "$(pwd)/$under_test" 2>/dev/null | tr -d '\r')
     VXWIPE_FUZZ_SEED=$SEED

@@ -55,7 +55,6 @@ run_ctest() {
 rm -rf "$RESULTS"
 mkdir -p "$RESULTS"
 status=0
-first=yes
 for run in $runs; do
     filter=""
     case $run in
@@ -88,13 +87,7 @@ for run in $runs; do
         continue
     fi
     started=$(date +%s)
-    if [ "$first" = yes ]; then
-        export WINEARCH="$arch"
-        wine_session_start "$build" "prefix-$run" || exit 2
-        first=no
-    else
-        wine_session_next_prefix "prefix-$run" "$arch" || exit 2
-    fi
+    wine_session_prefix "$build" "prefix-$run" "$arch" || exit 2
     # The tests find the program under test and write their results through these.
     VXWIPE_UNDER_TEST=$("$VXWIPE_WINE" winepath -w "$(pwd)/$program" 2>/dev/null | tr -d '\r')
     GTEST_OUTPUT="xml:$("$VXWIPE_WINE" winepath -w "$(pwd)/$RESULTS/$run" 2>/dev/null | tr -d '\r')\\"

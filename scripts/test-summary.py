@@ -33,6 +33,9 @@ def test_cases(run_dir):
         except ElementTree.ParseError:
             continue
         for case in root.iter("testcase"):
+            # A disabled test runs only when asked for by name (make fuzz): not one of the run's.
+            if case.get("name", "").startswith("DISABLED_"):
+                continue
             if case.find("failure") is not None or case.find("error") is not None:
                 outcome = "failed"
             elif (case.get("result") in ("skipped", "suppressed") or case.get("status") == "notrun"

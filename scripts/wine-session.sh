@@ -15,6 +15,8 @@
 #       runs 32-bit programs through WoW64 where wine32 is installed)
 #   wine_session_next_prefix PREFIX_NAME ARCH
 #       stops the current prefix's server and makes another fresh prefix on the same display
+#   wine_session_prefix BUILD_DIR PREFIX_NAME ARCH
+#       the first of these two for the session's first prefix, the second for every other
 #   wine_session_seal CLONES_DIR
 #       stops the current prefix's server once it has written the registry files: the
 #       prefix becomes the template (WINE_TEMPLATE) of the clones made in CLONES_DIR
@@ -130,6 +132,16 @@ wine_session_next_prefix() {
     unset WINE_TEMPLATE WINE_CLONES
     export WINEARCH="$2"
     wine_session_make_prefix "$1"
+}
+
+wine_session_prefix() {
+    if [ -z "${wine_session_started:-}" ]; then
+        export WINEARCH="$3"
+        wine_session_start "$1" "$2" || return 2
+        wine_session_started=yes
+    else
+        wine_session_next_prefix "$2" "$3"
+    fi
 }
 
 wine_session_make_prefix() {

@@ -1081,21 +1081,6 @@ bool log_has(const std::vector<std::string>& lines, const std::string& start) {
     return false;
 }
 
-std::string read_whole(const std::string& utf8) {
-    HANDLE file = CreateFileW(wide_path(utf8).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "";
-    std::string content;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
-
 // A Shell Folders value made to name no folder at all: the forms but the real folder
 // without terminator, behind "\\?\" or with a final backslash.
 bool misnamed_programs(const World& world) {
@@ -1120,7 +1105,7 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
     // It leaves its trace, behind any earlier one.
     std::vector<std::string> lines;
     if (!laid.log_path.empty()) {
-        std::string content = read_whole(laid.log_path);
+        std::string content = read_file(laid.log_path, CP_UTF8);
         bool ended = false;
         lines = last_run(split_lines(content), &ended);
         if (!run.timed_out && !ended)
