@@ -27,7 +27,7 @@ const unsigned long FIXED_SEED_COUNT = 12;
 // folder), of the worlds' own laying and cleanup (1025, a deep tree under a key made a
 // link; 1359, one link key drawn twice; 1377 and 1380, a link to a file in a folder that
 // was then to become a link).
-const unsigned long FAULT_SEEDS[] = {1, 5, 1025, 1359, 1377, 1380};
+const unsigned long FAULT_SEEDS[] = {1, 5, 1025, 1359, 1377, 1380, 3013};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {
@@ -48,6 +48,11 @@ const ShrunkWorld SHRUNK_WORLDS[] = {
     {"seed 1025: the machine-wide settings, 510 levels deep, made a link",
      "seed=1025 gen=3 scope=system lang=en windows=win2k chain=0 args=[-nosilent] "
      "picks=0,1,0,1 | DeepTree 1 2 0; LinkKey 3 2 0"},
+    // A folder named like the log: the run writes its trace into a file of its own beside
+    // it, which the oracle took for a change outside the product.
+    {"seed 3013: a folder where the log would be, in Japanese",
+     "seed=3013 gen=3 scope=system lang=ja windows=win98 chain=1 args= picks=0,1,0,0 | "
+     "TempFolder 4 0 0"},
 };
 
 unsigned long env_number(const char* name, unsigned long fallback) {

@@ -1074,6 +1074,24 @@ bool is_box(const Box& box, const ExpectedBox& expected, bool japanese) {
            box.text == expected_box_text(expected, japanese, "");
 }
 
+// The file of its own, "vxwipe-<number>.log" in the temporary folder, that a run writes its
+// trace into where "vxwipe.log" is a link, no plain file or closed to it; "" if it made none.
+std::string own_log_made(const std::vector<Change>& changes, const Laid& laid) {
+    const std::string start = lower_case(laid.temp_dir) + "\\vxwipe-";
+    const std::string end = ".log";
+    for (const Change& change : changes) {
+        const std::string& item = change.item;
+        if (!change.before.empty() || !starts_with(item, start) ||
+            item.size() <= start.size() + end.size() ||
+            item.compare(item.size() - end.size(), end.size(), end) != 0)
+            continue;
+        std::string number = item.substr(start.size(), item.size() - start.size() - end.size());
+        if (number.find_first_not_of("0123456789") == std::string::npos)
+            return item;
+    }
+    return "";
+}
+
 bool log_has(const std::vector<std::string>& lines, const std::string& start) {
     for (const std::string& line : lines)
         if (starts_with(line, start))
@@ -1102,23 +1120,28 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
     else if (run.exit_code != 0 && run.exit_code != 1)
         bad.push_back("exit code " + testing::PrintToString(run.exit_code));
 
-    // It leaves its trace, behind any earlier one.
+    // It leaves its trace, behind any earlier one, or in a file of its own where the log's
+    // name could not take it.
+    std::vector<Change> changes = diff_snapshots(before, after);
+    std::string own_log = own_log_made(changes, laid);
+    std::string trace = own_log.empty() ? laid.log_path : own_log;
     std::vector<std::string> lines;
-    if (!laid.log_path.empty()) {
-        std::string content = read_file(laid.log_path, CP_UTF8);
+    if (!trace.empty()) {
+        std::string content = read_file(trace, CP_UTF8);
         bool ended = false;
         lines = last_run(split_lines(content), &ended);
         if (!run.timed_out && !ended)
-            bad.push_back("no END line in " + laid.log_path);
-        if (laid.planted && content.compare(0, strlen(PLANTED_TRACE), PLANTED_TRACE) != 0)
+            bad.push_back("no END line in " + trace);
+        if (own_log.empty() && laid.planted &&
+            content.compare(0, strlen(PLANTED_TRACE), PLANTED_TRACE) != 0)
             bad.push_back("the earlier trace at the start of the log is gone");
     }
 
     // Nothing changes but the product's items and the run's log.
-    std::vector<Change> changes = diff_snapshots(before, after);
     std::vector<std::string> product_changes;
     for (const Change& change : changes) {
-        if (product.logs.count(change.item) != 0 || wine_own_change(change.item))
+        if (product.logs.count(change.item) != 0 || change.item == own_log ||
+            wine_own_change(change.item))
             continue;
         if (is_product_item(product, change.item))
             product_changes.push_back(describe_change(change));
