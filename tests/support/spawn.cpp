@@ -130,8 +130,11 @@ std::string unix_path(const std::string& path, UINT codepage) {
 bool run_unix_at(Where where, const std::string& command, const std::string& what) {
     std::string marker_dir = make_temp_dir_at(where, "unix");
     std::string marker = marker_dir + "\\done";
-    std::string script = command + "; touch " + shell_word(unix_path(marker));
-    std::string line = "sh -c " + quote_argument(script);
+    // The script goes through a file: a command line would pass through this process's
+    // code page, which cannot carry the bytes of every Unix path (a Japanese folder's).
+    std::string script = marker_dir + "\\script";
+    make_file_at(where, script, command + "\ntouch " + shell_word(unix_path(marker)) + "\n");
+    std::string line = "sh " + quote_argument(unix_path(script));
     std::vector<char> writable(line.begin(), line.end());
     writable.push_back('\0');
     STARTUPINFOA startup = {};

@@ -246,9 +246,6 @@ Mutation draw_mutation(Random& random, const World& world) {
             m.a = random.below(INSTALLED_FILE_COUNT);
             break;
         case FILE_AS_LINK:
-            // The Unix command that makes a link cannot name a Japanese folder.
-            if (world.japanese)
-                continue;
             m.a = random.below(INSTALLED_FILE_COUNT);
             break;
         case FILE_ATTRIBUTES:
@@ -258,8 +255,6 @@ Mutation draw_mutation(Random& random, const World& world) {
             m = {m.kind, random.below(INSTALLED_FILE_COUNT), random.below(2), 0};
             break;
         case DIR_AS_LINK:
-            if (world.japanese)
-                continue;
             m.a = random.below(INSTALLED_DIR_COUNT);
             break;
         case DIR_AS_FILE:
