@@ -152,6 +152,13 @@ const LinkPlace LINK_PLACES[] = {
      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InstallShield_"
      "{3D7A1E52-9C04-4B6F-A1D8-5E20C7B94F13}\\Link",
      false},
+    {HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, true},
+    {HKEY_CLASSES_ROOT, FILE_TYPE, true},
+    {HKEY_CLASSES_ROOT, FILE_EXTENSION, true},
+    {HKEY_CLASSES_ROOT, ".vxp\\Link", false},
+    {NULL, INSTALLSHIELD_ENTRY, true},
+    {HKEY_LOCAL_MACHINE, GENERATION_2_ENTRY, true},
+    {HKEY_LOCAL_MACHINE, GENERATION_3_ENTRY, true},
 };
 const int LINK_PLACE_COUNT = sizeof LINK_PLACES / sizeof LINK_PLACES[0];
 const char* const LINK_TARGET_NAMES[] = {"a decoy key", "its own parent", "a neighbour key"};
