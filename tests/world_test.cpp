@@ -26,8 +26,12 @@ const unsigned long FIXED_SEED_COUNT = 12;
 // Wine (1, a link to a file), of the oracle (5, a Shell Folders value that names no
 // folder), of the worlds' own laying and cleanup (1025, a deep tree under a key made a
 // link; 1359, one link key drawn twice; 1377 and 1380, a link to a file in a folder that
-// was then to become a link).
-const unsigned long FAULT_SEEDS[] = {1, 5, 1025, 1359, 1377, 1380, 3013};
+// was then to become a link; 5273, a sample installation that failed once on a busy
+// machine; 7042, a file held open in a folder then removed), of the product (1380, a
+// folder made a link on Windows 9x) and of the oracle again (3013, the run's own log;
+// 5053, 5206, 5251 and 5333, an unfinished chained uninstall without a trace).
+const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013,
+                                     5053, 5206, 5251, 5273, 5333, 7042};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {
@@ -53,6 +57,16 @@ const ShrunkWorld SHRUNK_WORLDS[] = {
     {"seed 1359: one link key drawn twice",
      "seed=1359 gen=3 scope=system lang=en windows=winxp chain=0 args=[-silent] "
      "picks=0,0,0,0 | LinkKey 0 0 0; LinkKey 0 0 0"},
+    // The chained uninstall left its command behind and the run stopped, as it must; with
+    // no trace to say so, the oracle took the product left in place for a silent failure.
+    {"seed 5053: an unfinished chained uninstall, the temporary folder missing",
+     "seed=5053 gen=3 scope=user lang=en windows=win7 chain=1 args=[-IS] picks=0,0,0,0 | "
+     "TempFolder 0 0 0"},
+    // The file held open with every sharing allowed only went when the test let go of it,
+    // after the run; files are now held open after every other mutation.
+    {"seed 7042: a file held open in an install folder that is then removed, cancelled",
+     "seed=7042 gen=1 scope=user lang=en windows=win2k chain=0 args= picks=1,0,0,0 | "
+     "FileHeldOpen 378 2 0; InstallMissing 0 0 0"},
     // A folder named like the log: the run writes its trace into a file of its own beside
     // it, which the oracle took for a change outside the product.
     {"seed 3013: a folder where the log would be, in Japanese",
