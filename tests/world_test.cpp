@@ -24,14 +24,15 @@ const unsigned long FIXED_SEED_COUNT = 12;
 
 // Every seed that ever found a fault, whatever the generator draws from it today: of
 // Wine (1, a link to a file), of the oracle (5, a Shell Folders value that names no
-// folder), of the worlds' own laying and cleanup (1025, a deep tree under a key made a
-// link; 1359, one link key drawn twice; 1377 and 1380, a link to a file in a folder that
-// was then to become a link; 5273, a sample installation that failed once on a busy
-// machine; 7042, a file held open in a folder then removed), of the product (1380, a
-// folder made a link on Windows 9x) and of the oracle again (3013, the run's own log;
-// 5053, 5206, 5251 and 5333, an unfinished chained uninstall without a trace).
+// folder; 3013, the run's own log; 5053, 5206, 5251 and 5333, an unfinished chained
+// uninstall without a trace), of the worlds' own laying and cleanup (1025, a deep tree
+// under a key made a link; 1359, one link key drawn twice; 1377 and 1380, a link to a file
+// in a folder that was then to become a link; 5232, a link below a key that then became a
+// link itself; 5273, a sample installation that failed once on a busy machine; 7042, a
+// file held open in a folder then removed) and of the product (1380, a folder made a link
+// on Windows 9x).
 const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013,
-                                     5053, 5206, 5251, 5273, 5333, 7042};
+                                     5053, 5206, 5232, 5251, 5273, 5333, 7042};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {
@@ -67,6 +68,12 @@ const ShrunkWorld SHRUNK_WORLDS[] = {
     {"seed 7042: a file held open in an install folder that is then removed, cancelled",
      "seed=7042 gen=1 scope=user lang=en windows=win2k chain=0 args= picks=1,0,0,0 | "
      "FileHeldOpen 378 2 0; InstallMissing 0 0 0"},
+    // A link below the InstallShield entry, then the entry itself made a link: deleting the
+    // entry's tree followed the link below it and failed, so the second link could not be
+    // laid. The links below a key now go first.
+    {"seed 5232: a link below a key that becomes a link",
+     "seed=5232 gen=2 scope=system lang=en windows=win2k chain=1 args=[] picks=0,0,0,1 | "
+     "LinkKey 6 2 0; LinkKey 11 2 0"},
     // A folder named like the log: the run writes its trace into a file of its own beside
     // it, which the oracle took for a change outside the product.
     {"seed 3013: a folder where the log would be, in Japanese",

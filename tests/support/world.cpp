@@ -721,6 +721,15 @@ void apply(const Mutation& m, const World& world, Laid& laid) {
         }
         // A link names its target by the registry's own path, under any root.
         if (place.replaces) {
+            // The links laid below it go first, as links: deleting the tree would follow
+            // them and fail.
+            std::string below = lower_case(path) + "\\";
+            for (size_t i = laid.link_keys.size(); i-- > 0;)
+                if (laid.link_keys[i].first == root &&
+                    lower_case(laid.link_keys[i].second).compare(0, below.size(), below) == 0) {
+                    delete_link_key(root, laid.link_keys[i].second);
+                    laid.link_keys.erase(laid.link_keys.begin() + i);
+                }
             delete_deep_tree(root, path);
             target = m.b == 1 ? "Software\\Decoy" : target;
             if (m.b == 1)
