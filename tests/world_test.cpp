@@ -28,11 +28,11 @@ const unsigned long FIXED_SEED_COUNT = 12;
 // uninstall without a trace), of the worlds' own laying and cleanup (1025, a deep tree
 // under a key made a link; 1359, one link key drawn twice; 1377 and 1380, a link to a file
 // in a folder that was then to become a link; 5232, a link below a key that then became a
-// link itself; 5273, a sample installation that failed once on a busy machine; 7042, a
-// file held open in a folder then removed) and of the product (1380, a folder made a link
-// on Windows 9x).
-const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013,
-                                     5053, 5206, 5232, 5251, 5273, 5333, 7042};
+// link itself; 5273, a sample installation that failed once on a busy machine; 5931, a
+// link laid through a key made a link, which the cleanup left; 7042, a file held open in
+// a folder then removed) and of the product (1380, a folder made a link on Windows 9x).
+const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013, 5053,
+                                     5206, 5232, 5251, 5273, 5333, 5931, 7042};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {
@@ -74,6 +74,13 @@ const ShrunkWorld SHRUNK_WORLDS[] = {
     {"seed 5232: a link below a key that becomes a link",
      "seed=5232 gen=2 scope=system lang=en windows=win2k chain=1 args=[] picks=0,0,0,1 | "
      "LinkKey 6 2 0; LinkKey 11 2 0"},
+    // The file type made a link to the decoy key, then a link laid below the file type,
+    // which went into the decoy key; once the run had deleted the file type's link, the
+    // cleanup no longer reached the inner link, and the decoy key stayed. A key tree now
+    // goes with its links deleted as links.
+    {"seed 5931: a link laid through a key made a link",
+     "seed=5931 gen=2 scope=user lang=en windows=nt40 chain=1 args=[-IS][-save] "
+     "picks=0,0,0,1 | LinkKey 8 0 0; LinkKey 4 1 0"},
     // A folder named like the log: the run writes its trace into a file of its own beside
     // it, which the oracle took for a change outside the product.
     {"seed 3013: a folder where the log would be, in Japanese",

@@ -59,6 +59,12 @@ void set_dword_at(Where where, HKEY root, const std::string& path, const std::st
 }
 
 void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
+    // A link in the tree goes as a link: deleting through it would empty what it points to,
+    // and leave the link.
+    if (is_link_key(root, path, view)) {
+        delete_link_key(root, path, view);
+        return;
+    }
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
         return;
@@ -200,9 +206,9 @@ void add_link_key_at(Where where, HKEY root, const std::string& path, const std:
             << error_text(status);
 }
 
-bool is_link_key(HKEY root, const std::string& path) {
+bool is_link_key(HKEY root, const std::string& path, REGSAM view) {
     HKEY link = NULL;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != 0)
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &link) != 0)
         return false;
     DWORD type = REG_NONE;
     LONG status = RegQueryValueExA(link, "SymbolicLinkValue", NULL, &type, NULL, NULL);
@@ -211,14 +217,14 @@ bool is_link_key(HKEY root, const std::string& path) {
 }
 
 // A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
-void delete_link_key(HKEY root, const std::string& path) {
+void delete_link_key(HKEY root, const std::string& path, REGSAM view) {
     typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
     NtDeleteKeyFunction ntDeleteKey =
         (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
     HKEY link = NULL;
-    if (!is_link_key(root, path))
+    if (!is_link_key(root, path, view))
         return;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) == 0) {
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &link) == 0) {
         ntDeleteKey(link);
         RegCloseKey(link);
     }

@@ -56,9 +56,9 @@ std::string read_string(HKEY root, const std::string& path, const std::string& n
 std::string registry_path(HKEY root, const std::string& path);
 // Makes path under root a (volatile) link to target, a key under the same root.
 void add_link_key_at(Where, HKEY root, const std::string& path, const std::string& target);
-bool is_link_key(HKEY root, const std::string& path);
+bool is_link_key(HKEY root, const std::string& path, REGSAM view = 0);
 // cleanup: the link itself goes, never what it points to; silent if missing
-void delete_link_key(HKEY root, const std::string& path);
+void delete_link_key(HKEY root, const std::string& path, REGSAM view = 0);
 // Makes Wine pose as another Windows version for one program (a file name such as
 // "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
 // value, so the program runs as the prefix default (the NT line). run_program sets it for
