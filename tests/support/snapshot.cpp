@@ -72,8 +72,9 @@ void read_values(HKEY key, const std::string& name, DWORD values, DWORD max_valu
             continue;
         char head[32];
         sprintf(head, "t=%lu ", (unsigned long)type);
-        read.values.push_back({name + "\\\\" + lower_utf8(value_name.data(), name_length),
-                               head + std::string((const char*)data.data(), size)});
+        read.values.push_back(
+            {snapshot_value_name(name, lower_utf8(value_name.data(), name_length)),
+             head + std::string((const char*)data.data(), size)});
     }
 }
 
@@ -254,6 +255,10 @@ std::string snapshot_key_name(HKEY root, const std::string& path) {
     if (root == HKEY_CLASSES_ROOT)
         return lower_case("hklm\\software\\classes\\" + path);
     return lower_case((root == HKEY_CURRENT_USER ? "hkcu\\" : "hklm\\") + path);
+}
+
+std::string snapshot_value_name(const std::string& key_item, const std::string& lower_value) {
+    return key_item + "\\\\" + lower_value;
 }
 
 void verify_only_changed_at(Where where, const Snapshot& before, const Snapshot& after,

@@ -44,6 +44,10 @@ bool wine_own_change(const std::string& item);
 // The name of a key in a picture: "hklm\software\..." (HKCR as its HKLM classes).
 std::string snapshot_key_name(HKEY root, const std::string& path);
 
+// The name of a value in a picture: its key's name, "\\", then the value's name, which
+// the caller gives in lower case.
+std::string snapshot_value_name(const std::string& key_item, const std::string& lower_value);
+
 // Fails once for every item that appeared, went or changed, unless Wine made the change or
 // the item is one of the places allowed ("C:\..." paths or snapshot_key_name names) or
 // lies within one.

@@ -1137,7 +1137,7 @@ bool misnamed_programs(const World& world) {
 // Whether the installer's own uninstall command is still in its entry, in either view.
 bool chained_command_left(const World& world, const Snapshot& after) {
     for (const std::string& key : key_items(installshield_root(world), INSTALLSHIELD_ENTRY))
-        if (after.items.count(key + "\\\\uninstallstring.orig") != 0)
+        if (after.items.count(snapshot_value_name(key, "uninstallstring.orig")) != 0)
             return true;
     return false;
 }
