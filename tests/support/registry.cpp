@@ -58,11 +58,24 @@ void set_dword_at(Where where, HKEY root, const std::string& path, const std::st
     set_value_at(where, root, path, name, REG_DWORD, &value, sizeof value);
 }
 
+// A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
+// The caller has made sure that path is a link.
+static void delete_link_itself(HKEY root, const std::string& path, REGSAM view) {
+    typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
+    NtDeleteKeyFunction ntDeleteKey =
+        (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
+    HKEY link = NULL;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &link) == 0) {
+        ntDeleteKey(link);
+        RegCloseKey(link);
+    }
+}
+
 void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
     // A link in the tree goes as a link: deleting through it would empty what it points to,
     // and leave the link.
     if (is_link_key(root, path, view)) {
-        delete_link_key(root, path, view);
+        delete_link_itself(root, path, view);
         return;
     }
     HKEY key;
@@ -216,18 +229,9 @@ bool is_link_key(HKEY root, const std::string& path, REGSAM view) {
     return status == ERROR_SUCCESS && type == REG_LINK;
 }
 
-// A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
 void delete_link_key(HKEY root, const std::string& path, REGSAM view) {
-    typedef LONG(WINAPI * NtDeleteKeyFunction)(HANDLE);
-    NtDeleteKeyFunction ntDeleteKey =
-        (NtDeleteKeyFunction)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
-    HKEY link = NULL;
-    if (!is_link_key(root, path, view))
-        return;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &link) == 0) {
-        ntDeleteKey(link);
-        RegCloseKey(link);
-    }
+    if (is_link_key(root, path, view))
+        delete_link_itself(root, path, view);
 }
 
 void set_windows_version_at(Where where, const std::string& program, const std::string& version) {
