@@ -58,6 +58,36 @@ void set_dword_at(Where where, HKEY root, const std::string& path, const std::st
     set_value_at(where, root, path, name, REG_DWORD, &value, sizeof value);
 }
 
+// A key below each root that every prefix has: opening it asks the root's handle.
+struct RootProbe {
+    HKEY root;
+    const char* name;
+    const char* subkey;
+};
+const RootProbe ROOT_PROBES[] = {{HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Software"},
+                                 {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Software"},
+                                 {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "CLSID"}};
+
+std::vector<std::string> broken_registry_roots() {
+    std::vector<REGSAM> views = {0};
+    if (std::string(run_kind()) == "wow64")
+        views.push_back(KEY_WOW64_64KEY);
+    std::vector<std::string> broken;
+    for (const RootProbe& probe : ROOT_PROBES)
+        for (REGSAM view : views) {
+            HKEY key;
+            LONG status = RegOpenKeyExA(probe.root, probe.subkey, 0, KEY_QUERY_VALUE | view, &key);
+            if (status == ERROR_SUCCESS) {
+                RegCloseKey(key);
+                continue;
+            }
+            broken.push_back(std::string(probe.name) +
+                             (view == KEY_WOW64_64KEY ? " (64-bit view)" : "") + ": " +
+                             error_text((DWORD)status));
+        }
+    return broken;
+}
+
 // A link key goes with its handle's deletion, never through RegDeleteKey, which follows it.
 // The caller has made sure that path is a link.
 static void delete_link_itself(HKEY root, const std::string& path, REGSAM view) {

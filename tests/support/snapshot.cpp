@@ -163,6 +163,9 @@ const Ignored WINE_CHANGES[] = {
     {"hklm\\software\\microsoft\\windows nt\\currentversion\\fonts", "the same"},
     {"hklm\\software\\microsoft\\windows nt\\currentversion\\fontsubstitutes", "the same"},
     {"hklm\\software\\microsoft\\windows\\currentversion\\fonts", "the same"},
+    {"hklm\\software\\wow6432node\\microsoft\\windows\\currentversion\\fonts",
+     "the same in the 32-bit view of a 64-bit prefix, which Wine's 32-bit half fills when the "
+     "first 32-bit program there loads its fonts, and writes anew under another Unix locale"},
     {"hkcu\\software\\wine\\appdefaults\\vxwipe.exe",
      "the version Wine poses as, written again unchanged by the test driver as it starts the run"},
     {"hklm\\hardware\\devicemap\\video",

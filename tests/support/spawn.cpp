@@ -140,7 +140,11 @@ bool run_unix_at(Where where, const std::string& command, const std::string& wha
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    // A Unix program: Wine runs it with this process's environment and gives no handle.
+    // A Unix program is no Windows process: Wine hands it to the Unix side and makes no
+    // process or thread object for it, so there is no handle to give. It says it started
+    // and leaves the structure as it pleases; in a 32-bit process hThread then holds
+    // stack garbage that may name a handle of ours (once HKEY_CURRENT_USER's). Nothing of
+    // it is used: the marker file alone tells the end.
     if (!CreateProcessA("Z:\\bin\\sh", writable.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                         &process)) {
         ADD_FAILURE_AT(where.file, where.line)
@@ -148,10 +152,6 @@ bool run_unix_at(Where where, const std::string& command, const std::string& wha
         remove_tree(marker_dir);
         return false;
     }
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
     DWORD limit = time_limit_ms(UNIX_COMMAND_MS);
     DWORD start = GetTickCount();
     bool done = false;

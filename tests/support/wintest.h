@@ -59,6 +59,10 @@ void add_link_key_at(Where, HKEY root, const std::string& path, const std::strin
 bool is_link_key(HKEY root, const std::string& path, REGSAM view = 0);
 // cleanup: the link itself goes, never what it points to; silent if missing
 void delete_link_key(HKEY root, const std::string& path, REGSAM view = 0);
+// The predefined roots that no longer answer, in every view this run uses, as
+// "HKEY_CURRENT_USER (64-bit view): error 6"; empty when all do. A handle closed by
+// mistake (a stray CloseHandle of a value that names it) breaks every later registry verb.
+std::vector<std::string> broken_registry_roots();
 // Makes Wine pose as another Windows version for one program (a file name such as
 // "vxwipe.exe"): HKCU\Software\Wine\AppDefaults\<program> value "Version"; "" deletes the
 // value, so the program runs as the prefix default (the NT line). run_program sets it for
