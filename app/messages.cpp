@@ -13,12 +13,53 @@ void LoadText(unsigned int id, char* buffer, int capacity) {
     LoadStringA(g_state.hInstance, id, buffer, capacity);
 }
 
+static const char* AnswerName(int answer) {
+    switch (answer) {
+    case IDOK:
+        return "OK";
+    case IDCANCEL:
+        return "Cancel";
+    case IDYES:
+        return "Yes";
+    case IDNO:
+        return "No";
+    case 0:
+        return "no box could be shown";
+    default:
+        return "other";
+    }
+}
+
+// One "SM: text:" line for each line of the text, so that the log alone tells what the user
+// was told, or would have been under -silent.
+static void LogBox(const char* text, const char* caption, unsigned int type) {
+    LogMessage("  > ShowMessage(%u)\n", type);
+    LogMessage("SM: caption: %s\n", caption);
+    const char* line = text;
+    for (;;) {
+        const char* end = strchr(line, '\n');
+        int length = end != NULL ? (int)(end - line) : (int)strlen(line);
+        if (length > 0)
+            LogMessage("SM: text: %.*s\n", length, line);
+        else
+            LogMessage("SM: text:\n");
+        if (end == NULL)
+            break;
+        line = end + 1;
+    }
+}
+
 int ShowMessage(const char* text, const char* caption, unsigned int type, int silentAnswer) {
-    if (g_state.silent)
+    LogBox(text, caption, type);
+    if (g_state.silent) {
+        LogMessage("SM: answer: %d (%s), silent\n", silentAnswer, AnswerName(silentAnswer));
         return silentAnswer;
+    }
     // The user may end the run instead of answering: the trace so far is on disk.
     FlushLog();
-    return MessageBoxA(NULL, text, caption, type);
+    int answer = MessageBoxA(NULL, text, caption, type);
+    LogMessage("SM: answer: %d (%s), given\n", answer, AnswerName(answer));
+    return answer;
 }
 
 void ShowWarning(const char* text) {

@@ -63,81 +63,11 @@ int ScheduleDeleteNT(const char* path) {
     return registered;
 }
 
-// Appends text to output at length; 0 (output unchanged) if it would not fit.
-static int AppendText(char* output, size_t* length, size_t capacity, const char* text,
-                      size_t textLength) {
-    if (*length + textLength + 1 > capacity)
-        return 0;
-    memcpy(output + *length, text, textLength);
-    *length += textLength;
-    output[*length] = '\0';
-    return 1;
-}
-
-static int IsRelativeStep(const char* component, size_t length) {
-    return (length == 1 && component[0] == '.') ||
-           (length == 2 && component[0] == '.' && component[1] == '.');
-}
-
-// The 8.3 alternate name of an existing path, or "" when it has none or does not exist.
-// A wildcard would match some other entry, and "." or ".." would find the directory
-// itself or its parent under another name: such a component is never looked up.
-static void GetAlternateName(const char* path, const char* component, size_t componentLength,
-                             char* alternate, size_t capacity) {
-    alternate[0] = '\0';
-    if (IsRelativeStep(component, componentLength))
-        return;
-    for (size_t i = 0; i < componentLength; i++) {
-        if (component[i] == '*' || component[i] == '?')
-            return;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    lstrcpynA(alternate, found.cAlternateFileName, (int)capacity);
-    FindClose(search);
-}
-
-// Builds the short form of path into output, each component looked up under its
-// already shortened parents; 0 if it does not fit the capacity.
-static int BuildShortPath(const char* path, char* output, size_t capacity) {
-    const char* separator = strchr(path, '\\');
-    if (separator == NULL)
-        separator = path + strlen(path);
-    size_t length = 0;
-    if (capacity == 0)
-        return 0;
-    output[0] = '\0';
-    if (!AppendText(output, &length, capacity, path, (size_t)(separator - path)))
-        return 0;
-    while (*separator == '\\') {
-        const char* component = separator + 1;
-        const char* next = strchr(component, '\\');
-        if (next == NULL)
-            next = component + strlen(component);
-        size_t componentStart = length + 1;
-        if (!AppendText(output, &length, capacity, separator, (size_t)(next - separator)))
-            return 0;
-        char alternate[sizeof(((WIN32_FIND_DATAA*)0)->cAlternateFileName)];
-        GetAlternateName(output, component, (size_t)(next - component), alternate,
-                         sizeof alternate);
-        if (alternate[0] != '\0') {
-            length = componentStart;
-            output[length] = '\0';
-            if (!AppendText(output, &length, capacity, alternate, strlen(alternate)))
-                return 0;
-        }
-        separator = next;
-    }
-    return 1;
-}
-
 void ToShortPathName(char* path, size_t capacity) {
     char output[SHORT_PATH_CAPACITY];
     if (capacity > SHORT_PATH_CAPACITY)
         capacity = SHORT_PATH_CAPACITY;
-    if (BuildShortPath(path, output, capacity))
+    if (BuildPathForm(path, output, capacity, SHORT_FORM))
         strcpy(path, output);
 }
 
@@ -177,8 +107,10 @@ static int GetListFileName(char* name, size_t capacity) {
     if (length == 0 || length >= capacity)
         return 0;
     AppendBackslash(name, capacity);
-    size_t used = strlen(name);
-    return AppendText(name, &used, capacity, LIST_FILE_NAME, sizeof LIST_FILE_NAME - 1);
+    if (strlen(name) + sizeof LIST_FILE_NAME > capacity)
+        return 0;
+    strcat(name, LIST_FILE_NAME);
+    return 1;
 }
 
 // Adds the entry to the list file, edited in place through one mapping that has room for
@@ -227,7 +159,7 @@ int ScheduleDeleteWin9x(const char* path) {
     int result = 0;
     const char* shown = path;
     char shortPath[PLATFORM_PATH_CAPACITY];
-    if (BuildShortPath(path, shortPath, sizeof shortPath)) {
+    if (BuildPathForm(path, shortPath, sizeof shortPath, SHORT_FORM)) {
         shown = shortPath;
         char listName[PLATFORM_PATH_CAPACITY];
         if (GetListFileName(listName, sizeof listName)) {

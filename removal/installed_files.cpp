@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "log/log.h"
 #include "removal/manifest.h"
+#include "removal/own_image.h"
 #include "removal/paths.h"
 
 #include <stdio.h>
@@ -208,6 +209,8 @@ void RemoveInstalledFiles(const char* installDir) {
     held.active = !IsWin9x();
     if (held.active)
         HoldDir(&held.installDir, installDir);
+    // Started from the install directory, the program's own file would keep it in place.
+    MoveOwnImageAside(installDir);
     int remainFiles = 0;
     int remainDirs = 0;
     for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry)) {

@@ -11,3 +11,23 @@ inline int IsMissing(DWORD error) {
 // "X:\..." or "\\server\share...". Anything else would be taken relative to whatever the
 // current directory or drive happens to be.
 int IsAbsolutePath(const char* path);
+
+// Which name of each existing component BuildPathForm writes: its 8.3 alternate name
+// where it has one, or its name as the file system keeps it.
+enum PathForm { SHORT_FORM, LONG_FORM };
+
+// Builds path with each component that exists replaced by that name of it, looked up
+// under its already rebuilt parents; a component that is missing, or whose lookup could
+// match another entry, stays as written. 0 if the result would not fit the capacity.
+int BuildPathForm(const char* path, char* output, size_t capacity, PathForm form);
+
+// The absolute, long form of path: "." and ".." resolved, every existing component by its
+// full name. 0 if there is none that fits the capacity.
+int GetFullLongPath(const char* path, char* output, size_t capacity);
+
+// True when path names something below dir, both full long paths: dir's text in any letter
+// case (of the ASCII letters; a double-byte character is compared as it is), any final
+// backslashes of dir left out, then a backslash and more.
+int LiesBelow(const char* path, const char* dir);
+// The same, or path is dir itself.
+int LiesWithin(const char* path, const char* dir);

@@ -1,7 +1,9 @@
 #!/bin/bash
-# Lays a sample VORTA-X installation in a fresh private Wine prefix, runs the shipped
-# dist/win32/vxwipe.exe on it, and shows what was there before and after, then the log
-# of the run. Settings (environment or make variables):
+# Lays a sample VORTA-X installation in a fresh private Wine prefix, with a copy of the
+# shipped dist/win32/vxwipe.exe where the product's Uninstall entry names it, starts that
+# copy from the install folder as Programs and Features does, and shows what was there
+# before and after, what waits for the next start, then the log of the run. Settings
+# (environment or make variables):
 #   GENERATION=1|2|3      installer generation (3)
 #   SCOPE=system|user     all users or the current user (system)
 #   LANGUAGE=en|ja        English or Japanese system (en); ja also puts the installation
@@ -95,7 +97,10 @@ for program in vxwipe.exe vxsample.exe; do
 done
 
 bin_windows=$("$VXWIPE_WINE" winepath -w "$BIN" 2>/dev/null | tr -d '\r')
-sample_args=(-generation "$GENERATION" -scope "$SCOPE" -dir "$install_dir")
+program_windows=$("$VXWIPE_WINE" winepath -w "$(pwd)/$PROGRAM" 2>/dev/null | tr -d '\r')
+installed_program="$install_dir\\vxwipe.exe"
+sample_args=(-generation "$GENERATION" -scope "$SCOPE" -dir "$install_dir"
+    -uninstaller "$program_windows")
 if [ "$GENERATION" = 3 ]; then
     sample_args+=(-chained "$bin_windows\\is_standin.exe /uninst /s")
 fi
@@ -123,11 +128,14 @@ sample inventory "${sample_args[@]}" -out "$work_windows\\before.txt"
 arguments=()
 [ "$MODE" = IS ] && arguments+=(-IS)
 [ "$BOXES" = 1 ] || arguments+=(-silent)
-echo "Running: $PROGRAM ${arguments[*]}"
+echo "Running: $installed_program ${arguments[*]}"
+echo "  (the copy of $PROGRAM that the Uninstall entry names, started from the install" \
+    "folder as Programs and Features starts it)"
 [ "$BOXES" = 1 ] && echo "(answer its boxes on your display)"
-"$VXWIPE_WINE" "$PROGRAM" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
+"$VXWIPE_WINE" "$installed_program" "${arguments[@]}" </dev/null >"$work/vxwipe.out" 2>&1
 exit_code=$?
 sample inventory "${sample_args[@]}" -out "$work_windows\\after.txt"
+sample pending -out "$work_windows\\pending.txt"
 
 iconv -f "$codepage" -t UTF-8 "$work/before.txt" | tr -d '\r' >"$work/before.utf8"
 iconv -f "$codepage" -t UTF-8 "$work/after.txt" | tr -d '\r' >"$work/after.utf8"
@@ -139,7 +147,14 @@ paste -d '\t' "$work/before.utf8" "$work/after.utf8" | awk -F '\t' '
         for (i = 1; i <= NR; i++) printf "%-" width "s  %-8s %s\n", what[i], before[i], after[i]
     }'
 echo
-echo "$PROGRAM exit code: $exit_code"
+echo "Waiting for the next start (the move-on-reboot list; WININIT.INI on Windows 9x):"
+if [ -s "$work/pending.txt" ]; then
+    iconv -f "$codepage" -t UTF-8 "$work/pending.txt" | tr -d '\r' | sed 's/^/  /'
+else
+    echo "  nothing"
+fi
+echo
+echo "$installed_program exit code: $exit_code"
 echo
 log=$(find "$WINEPREFIX/drive_c" -name vxwipe.log 2>/dev/null | head -n 1)
 if [ -n "$log" ]; then

@@ -3,7 +3,9 @@
 // one table of scenarios, run in Wine posing as each Windows version.
 #include "tests/support/boxes.h"
 #include "tests/support/install.h"
+#include "tests/support/logmatch.h"
 #include "tests/support/product.h"
+#include "tests/support/snapshot.h"
 #include "tests/support/startmenu.h"
 #include "tests/support/wintest.h"
 
@@ -29,6 +31,7 @@ const UINT JAPANESE_CODEPAGE = 932;
 enum Part {
     FILES,
     INSTALL_DIRECTORY,
+    OWN_FILE, // the uninstaller where the Uninstall entry names it
     FOLDER,
     SHORTCUTS,
     UNINSTALL,
@@ -64,6 +67,8 @@ struct Scenario {
     // The NT line only: Windows 9x takes every installation as all users' and never looks
     // for a per-user one.
     bool needsUserScope = false;
+    // Started as Programs and Features starts it: its own copy in the install folder.
+    bool fromInstallFolder = false;
 };
 
 const char GET_DIR[] = "=== GetInstallDirectory ===";
@@ -78,6 +83,9 @@ const std::set<Part> ALL_BUT_SETTINGS = {FILES,     INSTALL_DIRECTORY, FOLDER, S
                                          UNINSTALL, ASSOCIATION,       MACHINE};
 const std::set<Part> CHAINED_CLEANUP = {FILES,     INSTALL_DIRECTORY, FOLDER,
                                         SHORTCUTS, MACHINE,           CHAINED_VALUE};
+const std::set<Part> EVERYTHING_AND_ITSELF = {FILES,    INSTALL_DIRECTORY, OWN_FILE,
+                                              FOLDER,   SHORTCUTS,         UNINSTALL,
+                                              SETTINGS, ASSOCIATION,       MACHINE};
 const std::vector<const char*> NORMAL_BANNERS = {GET_DIR, REMOVE_SETTINGS, REMOVE_SHORTCUTS,
                                                  REMOVE_FILES, REMOVE_ENTRY};
 const std::vector<const char*> NORMAL_BANNERS_KEEPING = {GET_DIR, REMOVE_SHORTCUTS, REMOVE_FILES,
@@ -161,7 +169,16 @@ std::vector<std::string> sample_args(const Row& row, const char* verb) {
         args.push_back("-chained");
         args.push_back(command);
     }
+    if (s.fromInstallFolder) {
+        args.push_back("-uninstaller");
+        args.push_back(binary_path("vxwipe.exe"));
+    }
     return args;
+}
+
+// Where the installer put the uninstaller, in the child's code page.
+std::string own_file(const Row& row) {
+    return for_child(row, install_dir(row)) + "\\vxwipe.exe";
 }
 
 void run_sample(const Row& row, const std::vector<std::string>& args) {
@@ -197,6 +214,8 @@ Part part_of(const std::string& item) {
         return FILES;
     if (starts_with(item, "install directory "))
         return INSTALL_DIRECTORY;
+    if (starts_with(item, "uninstaller "))
+        return OWN_FILE;
     if (starts_with(item, "Start-menu folder "))
         return FOLDER;
     if (starts_with(item, "shortcuts "))
@@ -234,7 +253,7 @@ void verify_inventory(const Scenario& s, const std::map<std::string, std::string
     for (const auto& item : items) {
         Part part = part_of(item.first);
         bool removed = s.removed.count(part) != 0;
-        if (part == INSTALL_DIRECTORY && s.userFileInInstallDir)
+        if ((part == INSTALL_DIRECTORY || part == OWN_FILE) && s.userFileInInstallDir)
             removed = false;
         if (part == FOLDER && s.userFileInFolder)
             removed = false;
@@ -247,11 +266,12 @@ void verify_inventory(const Scenario& s, const std::map<std::string, std::string
     }
 }
 
-// A cancelled run traces nothing but its start, the install-scope probe and its end.
+// A cancelled run traces nothing but its start, the install-scope probe, the confirmation
+// and its end.
 void verify_only_scope_probe(const std::vector<std::string>& log) {
     const char* const probeLines[] = {
         "  > GetITYPE", "  > GetISVersion", "GIV: ", "GIT: ", "  > isExistGroup", "iEG: ",
-        "gAFL: "};
+        "gAFL: ",       "  > ShowMessage(", "SM: "};
     ASSERT_GE(log.size(), 4u);
     EXPECT_EQ("", log[0]);
     EXPECT_EQ(std::string(40, '-'), log[1]);
@@ -314,6 +334,123 @@ void remove_decoys() {
     remove_tree(std::string("C:\\Program Files\\") + VORTA_FOLDER);
 }
 
+// Windows 9x cannot move a running program: started from the install folder, its own file
+// keeps that folder in place, which the run reports.
+Scenario expected_of(const Row& row) {
+    Scenario s = *row.scenario;
+    if (!s.fromInstallFolder || !row.windows->win9x)
+        return s;
+    s.removed.erase(INSTALL_DIRECTORY);
+    s.removed.erase(OWN_FILE);
+    if (!s.boxes.empty()) {
+        s.boxes.back() = WARN_DIR_STAYS;
+        s.boxes.push_back(DONE_REMAINS);
+        s.answers.push_back(IDOK);
+    }
+    return s;
+}
+
+// What the run's log says of the boxes: every box it showed, or would have shown, each with
+// the answer it got or took.
+void verify_boxes_logged_at(Where where, const Row& row, const Scenario& s,
+                            const std::vector<std::string>& log) {
+    bool silent = s.boxes.empty();
+    std::vector<ExpectedBox> boxes = s.boxes;
+    std::vector<int> answers = s.answers;
+    if (silent) {
+        boxes = {CONFIRM, ASK_SETTINGS};
+        if (s.removed.count(INSTALL_DIRECTORY) == 0)
+            boxes.push_back(WARN_DIR_STAYS);
+        boxes.push_back(s.removed.count(INSTALL_DIRECTORY) == 0 ? DONE_REMAINS : DONE_ALL);
+        answers = {IDOK, IDYES, IDOK, IDOK};
+    }
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < boxes.size(); i++)
+        for (const std::string& line : expected_box_lines_at(where, boxes[i], s.japanese,
+                                                             install_dir(row), answers[i], silent))
+            expected.push_back(line);
+    std::vector<std::string> lines;
+    for (const std::string& line : log)
+        lines.push_back(to_utf8(line, child_codepage(row)));
+    verify_lines_in_order_at(where, lines, expected);
+}
+
+std::vector<std::string> product_places(const Row& row) {
+    std::vector<std::string> places = {install_dir(row)};
+    for (int scope = 0; scope < 2; scope++)
+        places.push_back(to_utf8(programs_folder(scope), CP_ACP) + "\\" + FOLDER_NAME);
+    for (const Key& key : PRODUCT_KEYS)
+        for (const std::string& item : snapshot_key_items(key.root, key.path))
+            places.push_back(item);
+    for (std::string& place : places)
+        place = lower_case(place);
+    return places;
+}
+
+// Started from the install folder: on the NT line the run leaves exactly one thing outside
+// the product and its log, its own file moved into the temporary folder and registered for
+// deletion at the next start, and the folder goes; on Windows 9x nothing, and the folder
+// stays holding that file alone (WININIT.INI unchanged, as the rest of C:\).
+void verify_machine_at(Where where, const Row& row, const Snapshot& before, const Snapshot& after,
+                       const std::string& temp_dir, const std::vector<std::string>& log) {
+    std::vector<std::string> places = product_places(row);
+    std::string temp = to_utf8(temp_dir, child_codepage(row));
+    std::string log_item = lower_case(temp + "\\vxwipe.log");
+    std::vector<Change> changes = diff_snapshots(before, after);
+    std::vector<Change> outside;
+    for (const Change& change : changes) {
+        bool product = change.item == log_item || wine_own_change(change.item);
+        for (const std::string& place : places)
+            product = product || lies_within(change.item, place);
+        if (!product)
+            outside.push_back(change);
+    }
+    std::string own = lower_case(install_dir(row) + "\\vxwipe.exe");
+    if (row.windows->win9x) {
+        for (const Change& change : outside)
+            ADD_FAILURE_AT(where.file, where.line)
+                << "outside the product and the log: " << describe_change(change);
+        std::string dir = lower_case(install_dir(row));
+        for (const auto& item : after.items)
+            if (lies_within(item.first, dir) && item.first != dir && item.first != own)
+                ADD_FAILURE_AT(where.file, where.line)
+                    << "the install folder should hold only the uninstaller, but holds "
+                    << item.first;
+        return;
+    }
+    MovedImage moved = find_moved_image(changes, temp);
+    if (moved.file.empty() || moved.registration.empty()) {
+        ADD_FAILURE_AT(where.file, where.line)
+            << "the uninstaller's own file should be in " << temp
+            << " and registered for deletion at the next start: file [" << moved.file
+            << "], registration [" << moved.registration << "]";
+        return;
+    }
+    EXPECT_EQ("", moved.problem) << "the registration of " << moved.file;
+    for (const Change& change : outside)
+        if (change.item != moved.file && change.item != moved.registration)
+            ADD_FAILURE_AT(where.file, where.line)
+                << "outside the product, the log and the moved file: " << describe_change(change);
+    // The very file that was laid: its size, and that it went from the install folder.
+    auto laid = before.items.find(own);
+    auto found = after.items.find(moved.file);
+    ASSERT_TRUE(laid != before.items.end()) << own << " was not laid";
+    ASSERT_TRUE(found != after.items.end());
+    std::string size = " s=";
+    EXPECT_EQ(laid->second.substr(laid->second.find(size)).substr(0, 16),
+              found->second.substr(found->second.find(size)).substr(0, 16))
+        << "the moved file and the uninstaller laid differ in size";
+    // The log names the file as the platform spells it; the picture in lower case.
+    const std::string moved_line = "MOIA: moved to ";
+    std::vector<std::string> moves = lines_starting(log, moved_line);
+    ASSERT_EQ(1u, moves.size()) << "the log should say once where the file went";
+    std::string moved_path = moves[0].substr(moved_line.size());
+    EXPECT_EQ(moved.file, lower_case(to_utf8(moved_path, child_codepage(row))));
+    verify_lines_in_order_at(where, log,
+                             {"  > MoveOwnImageAside(" + own_file(row) + ")", moves[0],
+                              "    next boot, remove file (" + moved_path + ")."});
+}
+
 #define lay_decoys() lay_decoys_at(WT_HERE)
 #define verify_decoys_untouched() verify_decoys_untouched_at(WT_HERE)
 
@@ -325,6 +462,7 @@ class Uninstall : public testing::TestWithParam<Row> {
         remove_tree(program_files(row) + "\\" + VORTA_FOLDER);
         if (in_wow64(row))
             remove_decoys();
+        delete_value(HKEY_LOCAL_MACHINE, PENDING_RENAMES_KEY, PENDING_RENAMES_VALUE);
         remove_product_keys();
         remove_product_folders();
     }
@@ -332,7 +470,7 @@ class Uninstall : public testing::TestWithParam<Row> {
 
 TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
     const Row& row = GetParam();
-    const Scenario& s = *row.scenario;
+    const Scenario s = expected_of(row);
     run_sample(row, sample_args(row, "lay"));
     if (HasFatalFailure())
         return;
@@ -353,13 +491,27 @@ TEST_P(Uninstall, RemovesWhatItMustAndNothingElse) {
     options.args = s.args;
     options.windows_version = row.windows->name;
     options.japanese = s.japanese;
-    if (s.japanese)
-        options.temp_dir = make_temp_dir(JAPANESE_FOLDER, JAPANESE_CODEPAGE);
+    options.temp_dir =
+        s.japanese ? make_temp_dir(JAPANESE_FOLDER, JAPANESE_CODEPAGE) : make_temp_dir("run");
     options.answers = s.answers;
     if (s.chained == CHAIN_COMPLETES)
         options.env.push_back(
             {"IS_STANDIN_REMOVE", std::string(s.scope) == "user" ? "HKCU" : "HKLM"});
+    Snapshot before;
+    if (s.fromInstallFolder) {
+        options.program_path = own_file(row);
+        before = take_snapshot();
+    }
     RunResult result = run_program(options);
+    if (s.fromInstallFolder) {
+        verify_machine_at(WT_HERE, row, before, take_snapshot(), result.temp_dir, result.log);
+        verify_boxes_logged_at(WT_HERE, row, s, result.log);
+        if (row.windows->win9x)
+            verify_lines_in_order(result.log,
+                                  {"  > MoveOwnImageAside(" + own_file(row) + ")",
+                                   "MOIA: Windows 9x cannot move a running program: it stays, "
+                                   "and with it the install directory"});
+    }
 
     EXPECT_EQ(s.exitCode, result.exit_code);
     verify_boxes(result.boxes, s.boxes, s.japanese, install_dir(row));
@@ -452,6 +604,18 @@ const Scenario SCENARIOS[] = {
      1, {}, {GET_DIR}, CHAIN_MISSING},
     {"ChainedCommandUnstartable", 3, "system", FULL_TABLE, false, {"-IS"}, {IDOK},
      {FATAL_NO_START}, 1, {}, {GET_DIR}, CHAIN_UNSTARTABLE},
+
+    // Started from the install folder, as Programs and Features starts it: the folder goes
+    // with its own file, which waits in the temporary folder for the next start (Windows 9x
+    // keeps both, see expected_of).
+    {"FromInstallFolderSilent", 3, "system", EVERY_VERSION, false, {"-silent"}, {}, {}, 0,
+     EVERYTHING_AND_ITSELF, NORMAL_BANNERS, NO_CHAIN, false, false, false, false, true},
+    {"FromInstallFolderBoxes", 1, "system", EVERY_VERSION, false, {}, {IDOK, IDYES, IDOK},
+     {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, EVERYTHING_AND_ITSELF, NORMAL_BANNERS, NO_CHAIN, false,
+     false, false, false, true},
+    {"FromInstallFolderJapanese", 3, "user", FULL_TABLE, true, {}, {IDOK, IDYES, IDOK},
+     {CONFIRM, ASK_SETTINGS, DONE_ALL}, 0, EVERYTHING_AND_ITSELF, NORMAL_BANNERS, NO_CHAIN, false,
+     false, false, false, true},
 };
 // clang-format on
 

@@ -57,6 +57,53 @@ std::string expected_box_text_at(Where where, const ExpectedBox& box, bool japan
     return text;
 }
 
+namespace {
+
+// The platform's box type that the buttons and the icon make.
+unsigned int box_type(const ExpectedBox& box) {
+    if (box.buttons.size() == 2)
+        return std::string(box.buttons[0]) == "Yes" ? MB_YESNO : MB_OKCANCEL;
+    if (box.icon == Icon::Exclamation)
+        return MB_OK | MB_ICONEXCLAMATION;
+    return box.icon == Icon::Stop ? MB_OK | MB_ICONHAND : MB_OK;
+}
+
+const char* answer_name(int answer) {
+    switch (answer) {
+    case IDOK:
+        return "OK";
+    case IDCANCEL:
+        return "Cancel";
+    case IDYES:
+        return "Yes";
+    case IDNO:
+        return "No";
+    default:
+        return "?";
+    }
+}
+
+} // namespace
+
+std::vector<std::string> expected_box_lines_at(Where where, const ExpectedBox& box, bool japanese,
+                                               const std::string& fill, int answer, bool silent) {
+    std::vector<std::string> lines = {"  > ShowMessage(" + std::to_string(box_type(box)) + ")",
+                                      "SM: caption: " +
+                                          expected_text_at(where, box.caption, japanese)};
+    std::string text = expected_box_text_at(where, box, japanese, fill);
+    for (size_t at = 0;;) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        lines.push_back(line.empty() ? "SM: text:" : "SM: text: " + line);
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    lines.push_back("SM: answer: " + std::to_string(answer) + " (" + answer_name(answer) + "), " +
+                    (silent ? "silent" : "given"));
+    return lines;
+}
+
 void verify_boxes_at(Where where, const std::vector<Box>& boxes,
                      const std::vector<ExpectedBox>& expected, bool japanese,
                      const std::string& fill) {

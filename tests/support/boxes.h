@@ -34,6 +34,11 @@ extern const ExpectedBox FATAL_NO_START;    // -IS: the installer's uninstaller 
 std::string expected_box_text_at(Where, const ExpectedBox& box, bool japanese,
                                  const std::string& fill);
 
+// The lines with which the run's log records the box (UTF-8): its type, caption, each line
+// of its text, and the answer, given by the user or taken silently.
+std::vector<std::string> expected_box_lines_at(Where, const ExpectedBox& box, bool japanese,
+                                               const std::string& fill, int answer, bool silent);
+
 // Fails unless the boxes that came are the expected ones in order, each with its caption,
 // text, buttons and icon; the failure lists the boxes expected and those that came.
 void verify_boxes_at(Where, const std::vector<Box>& boxes, const std::vector<ExpectedBox>& expected,
@@ -42,4 +47,5 @@ void verify_boxes_at(Where, const std::vector<Box>& boxes, const std::vector<Exp
 } // namespace wintest
 
 #define expected_box_text(...) wintest::expected_box_text_at(WT_HERE, __VA_ARGS__)
+#define expected_box_lines(...) wintest::expected_box_lines_at(WT_HERE, __VA_ARGS__)
 #define verify_boxes(...) wintest::verify_boxes_at(WT_HERE, __VA_ARGS__)

@@ -229,7 +229,8 @@ RunResult run_program_at(Where where, const RunOptions& options) {
         variables.push_back(variable);
     std::string environment = environment_block(variables);
 
-    std::string program = binary_path(options.program);
+    std::string program =
+        options.program_path.empty() ? binary_path(options.program) : options.program_path;
     UINT codepage = options.japanese ? JAPANESE_CODEPAGE : CP_ACP;
     std::string command_line = quote_argument(program, codepage);
     std::string title = options.program;

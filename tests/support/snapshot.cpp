@@ -260,6 +260,23 @@ std::string snapshot_key_name(HKEY root, const std::string& path) {
     return lower_case((root == HKEY_CURRENT_USER ? "hkcu\\" : "hklm\\") + path);
 }
 
+std::vector<std::string> snapshot_key_items(HKEY root, const std::string& path) {
+    std::string lower = lower_case(path);
+    std::vector<std::string> items;
+    if (root == HKEY_CLASSES_ROOT) {
+        for (const char* base :
+             {"hklm\\software\\classes\\", "hkcu\\software\\classes\\",
+              "hklm\\software\\classes\\wow6432node\\", "hklm\\software\\wow6432node\\classes\\"})
+            items.push_back(base + lower);
+        return items;
+    }
+    std::string root_name = root == HKEY_LOCAL_MACHINE ? "hklm\\" : "hkcu\\";
+    items.push_back(root_name + lower);
+    if (lower.compare(0, 9, "software\\") == 0)
+        items.push_back(root_name + "software\\wow6432node\\" + lower.substr(9));
+    return items;
+}
+
 std::string snapshot_value_name(const std::string& key_item, const std::string& lower_value) {
     return key_item + "\\\\" + lower_value;
 }
@@ -277,6 +294,74 @@ void verify_only_changed_at(Where where, const Snapshot& before, const Snapshot&
             ADD_FAILURE_AT(where.file, where.line)
                 << "outside the places allowed: " << describe_change(change);
     }
+}
+
+namespace {
+
+bool is_moved_image_name(const std::string& item, const std::string& folder) {
+    const std::string start = folder + "\\vxwipe-";
+    const std::string end = ".tmp";
+    return starts_with(item, start) && item.size() > start.size() + end.size() &&
+           item.compare(item.size() - end.size(), end.size(), end) == 0 &&
+           item.find('\\', start.size()) == std::string::npos;
+}
+
+// The entries of a REG_MULTI_SZ value as a picture holds it ("t=7 " and its bytes).
+std::vector<std::string> multi_string_entries(const std::string& state) {
+    std::vector<std::string> entries;
+    const std::string head = "t=7 ";
+    if (state.compare(0, head.size(), head) != 0)
+        return entries;
+    std::string bytes = state.substr(head.size());
+    std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
+    memcpy(&wide[0], bytes.data(), wide.size() * sizeof(wchar_t));
+    size_t at = 0;
+    while (at < wide.size() && wide[at] != L'\0') {
+        size_t end = wide.find(L'\0', at);
+        if (end == std::wstring::npos)
+            end = wide.size();
+        entries.push_back(wide_to_utf8(wide.substr(at, end - at)));
+        at = end + 1;
+        // An empty target ends the pair: the entry is a deletion.
+        if (at < wide.size() && wide[at] == L'\0') {
+            entries.push_back("");
+            at++;
+        }
+    }
+    return entries;
+}
+
+} // namespace
+
+MovedImage find_moved_image(const std::vector<Change>& changes, const std::string& temp_dir_utf8) {
+    MovedImage moved;
+    std::string folder = lower_case(temp_dir_utf8);
+    std::string value =
+        snapshot_value_name(snapshot_key_name(HKEY_LOCAL_MACHINE, PENDING_RENAMES_KEY),
+                            lower_case(PENDING_RENAMES_VALUE));
+    const Change* registration = nullptr;
+    for (const Change& change : changes) {
+        if (change.before.empty() && is_moved_image_name(change.item, folder))
+            moved.file = change.item;
+        if (change.item == value)
+            registration = &change;
+    }
+    if (registration == nullptr)
+        return moved;
+    moved.registration = registration->item;
+    std::vector<std::string> entries = multi_string_entries(registration->after);
+    std::string names;
+    for (const std::string& entry : entries)
+        names += " [" + entry + "]";
+    if (!registration->before.empty())
+        moved.problem = "it was there before the run";
+    else if (moved.file.empty())
+        moved.problem = "no moved file appeared in " + temp_dir_utf8;
+    else if (entries.size() != 2 || lower_case(entries[0]) != "\\??\\" + moved.file ||
+             !entries[1].empty())
+        moved.problem =
+            "it should name " + moved.file + " for deletion and nothing else, not" + names;
+    return moved;
 }
 
 } // namespace wintest

@@ -44,6 +44,11 @@ bool wine_own_change(const std::string& item);
 // The name of a key in a picture: "hklm\software\..." (HKCR as its HKLM classes).
 std::string snapshot_key_name(HKEY root, const std::string& path);
 
+// The names of a key in a picture in every view: "hklm\software\x" and, where a 32-bit
+// program's view differs, "hklm\software\wow6432node\x"; HKCR's keys in each of their
+// places.
+std::vector<std::string> snapshot_key_items(HKEY root, const std::string& path);
+
 // The name of a value in a picture: its key's name, "\\", then the value's name, which
 // the caller gives in lower case.
 std::string snapshot_value_name(const std::string& key_item, const std::string& lower_value);
@@ -55,6 +60,21 @@ void verify_only_changed_at(Where, const Snapshot& before, const Snapshot& after
                             const std::vector<std::string>& allowed);
 
 std::string lower_case(const std::string& text);
+
+// Where the NT line keeps the deletions waiting for the next start (HKLM), as pairs of
+// "\??\<path>" and an empty target.
+const char PENDING_RENAMES_KEY[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char PENDING_RENAMES_VALUE[] = "PendingFileRenameOperations";
+
+// The program's own file moved aside by a run started from its install folder: a new
+// "vxwipe-<pid>-<time>.tmp" in the run's temporary folder, left to the deletion at the
+// next start. Found among the changes of a run.
+struct MovedImage {
+    std::string file;         // its item in the picture; "" when none appeared
+    std::string registration; // the item of the value that registers it; "" when none
+    std::string problem;      // "" when the value registers exactly that file, and only it
+};
+MovedImage find_moved_image(const std::vector<Change>& changes, const std::string& temp_dir_utf8);
 
 } // namespace wintest
 

@@ -183,8 +183,11 @@ const DWORD KILLED_EXIT_CODE = 0xDEAD;
 // Answers for boxes: the platform ids IDOK, IDCANCEL, IDYES, IDNO.
 struct RunOptions {
     std::string program = "vxwipe.exe"; // a file name in the test binaries' folder
-    std::vector<std::string> args;      // quoted as the C runtime splits them
-    std::string windows_version; // "" = the prefix default (NT line), or "win98", "winxp", ...
+    // Where the program is started from instead, in the child's code page (a copy of it in
+    // an install folder, as Programs and Features starts it); "" = that folder's.
+    std::string program_path;
+    std::vector<std::string> args; // quoted as the C runtime splits them
+    std::string windows_version;   // "" = the prefix default (NT line), or "win98", "winxp", ...
     // Code page 932 and Japanese resources. Wine takes both from the Unix locale of the
     // Wine process that starts the child, never from LANG in the Windows environment
     // block: the child is started by tests/tools/wintest_spawn.exe, itself run as the

@@ -1,8 +1,10 @@
-// vxsample: lays a sample VORTA-X installation, lists what of it is there, or lists
-// what it is made of.
-//   vxsample lay|inventory|manifest [-generation 1|2|3] [-scope system|user] [-dir PATH]
-//            [-chained COMMAND] [-out FILE]
-// The inventory and the manifest go to standard output, or to FILE.
+// vxsample: lays a sample VORTA-X installation, lists what of it is there, what it is made
+// of, or what waits for the next start.
+//   vxsample lay|inventory|manifest|pending [-generation 1|2|3] [-scope system|user]
+//            [-dir PATH] [-chained COMMAND] [-uninstaller FILE] [-out FILE]
+// What it lists goes to standard output, or to FILE. With -uninstaller, lay puts a copy of
+// FILE where the product's Uninstall entry names the uninstaller, and the inventory
+// reports it.
 #include "app/state.h"
 #include "removal/manifest.h"
 #include "tools/sample/sample.h"
@@ -11,8 +13,9 @@
 #include <string.h>
 
 static int Usage() {
-    fputs("usage: vxsample lay|inventory|manifest [-generation 1|2|3] [-scope system|user] "
-          "[-dir PATH] [-chained COMMAND] [-out FILE]\n",
+    fputs("usage: vxsample lay|inventory|manifest|pending [-generation 1|2|3] "
+          "[-scope system|user] [-dir PATH] [-chained COMMAND] [-uninstaller FILE] "
+          "[-out FILE]\n",
           stderr);
     return 2;
 }
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
             options.installDir = value;
         else if (strcmp(name, "-chained") == 0)
             options.chainedCommand = value;
+        else if (strcmp(name, "-uninstaller") == 0)
+            options.uninstaller = value;
         else if (strcmp(name, "-out") == 0)
             outPath = value;
         else
@@ -71,7 +76,8 @@ int main(int argc, char** argv) {
     }
     bool inventory = strcmp(argv[1], "inventory") == 0;
     bool manifest = strcmp(argv[1], "manifest") == 0;
-    if (!inventory && !manifest)
+    bool pending = strcmp(argv[1], "pending") == 0;
+    if (!inventory && !manifest && !pending)
         return Usage();
     FILE* out = outPath == NULL ? stdout : fopen(outPath, "w");
     if (out == NULL) {
@@ -80,8 +86,11 @@ int main(int argc, char** argv) {
     }
     if (inventory)
         WriteInventory(out, options);
-    else
+    else if (manifest)
         WriteManifest(out, options);
+    else
+        for (const std::string& line : PendingAtNextStart())
+            fprintf(out, "%s\n", line.c_str());
     if (out != stdout)
         fclose(out);
     return 0;

@@ -159,6 +159,15 @@ int LayFiles(const SampleOptions& options) {
     return failures;
 }
 
+// Programs and Features starts the uninstaller from there, inside the folder it removes.
+int LayUninstaller(const SampleOptions& options) {
+    if (options.uninstaller.empty())
+        return 0;
+    std::string path = UninstallerPath(options);
+    return Failed(CopyFileA(options.uninstaller.c_str(), path.c_str(), FALSE) != 0,
+                  "the uninstaller " + path + " from " + options.uninstaller);
+}
+
 int LayShortcuts(const SampleOptions& options) {
     int scope = EffectiveScope(options);
     std::string folder = "the Start-menu folder " + ProductFolderPath(options);
@@ -180,8 +189,8 @@ int LayRegistry(const SampleOptions& options) {
     int failures = 0;
     failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "DisplayName", "VORTA-X");
     failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "InstallLocation", options.installDir);
-    failures += SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "UninstallString",
-                          Join(options.installDir, "vxwipe.exe"));
+    failures +=
+        SetString(HKEY_LOCAL_MACHINE, PRODUCT_ENTRY, "UninstallString", UninstallerPath(options));
     if (options.generation == GENERATION_4PR)
         failures += SetString(HKEY_LOCAL_MACHINE, GENERATION_2_ENTRY, "DisplayName", "VORTA-X");
     if (options.generation == GENERATION_AFTER_400) {
@@ -273,6 +282,10 @@ std::vector<std::string> ShortcutNames() {
     return names;
 }
 
+std::string UninstallerPath(const SampleOptions& options) {
+    return Join(options.installDir, UNINSTALLER_NAME);
+}
+
 std::string ProductFolderPath(const SampleOptions& options) {
     std::string programs = ProgramsFolder(options);
     return programs.empty() ? std::string() : Join(programs, FOLDER_NAME);
@@ -280,8 +293,81 @@ std::string ProductFolderPath(const SampleOptions& options) {
 
 int LaySample(const SampleOptions& options) {
     MakeProgramsFoldersKnown();
-    return LayFiles(options) + LayShortcuts(options) + LayRegistry(options) +
-           LayNeighbours(options);
+    return LayFiles(options) + LayUninstaller(options) + LayShortcuts(options) +
+           LayRegistry(options) + LayNeighbours(options);
+}
+
+namespace {
+
+const wchar_t PENDING_KEY[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t PENDING_VALUE[] = L"PendingFileRenameOperations";
+const char NT_PATH_PREFIX[] = "\\??\\";
+
+std::string Narrow(const std::wstring& wide) {
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string text(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], size, NULL, NULL);
+    return text.c_str();
+}
+
+std::string WithoutNtPrefix(const std::string& path) {
+    size_t length = sizeof NT_PATH_PREFIX - 1;
+    return path.compare(0, length, NT_PATH_PREFIX) == 0 ? path.substr(length) : path;
+}
+
+std::vector<std::string> PendingOnNt() {
+    std::vector<std::string> pending;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PENDING_KEY, 0, KEY_QUERY_VALUE, &key) != 0)
+        return pending;
+    DWORD size = 0;
+    std::wstring data;
+    if (RegQueryValueExW(key, PENDING_VALUE, NULL, NULL, NULL, &size) == 0 && size > 0) {
+        data.assign(size / sizeof(wchar_t) + 2, L'\0');
+        RegQueryValueExW(key, PENDING_VALUE, NULL, NULL, (BYTE*)&data[0], &size);
+    }
+    RegCloseKey(key);
+    // Pairs of a source and a target; an empty target is a deletion.
+    for (size_t at = 0; at < data.size() && data[at] != L'\0';) {
+        std::wstring source = data.c_str() + at;
+        at += source.size() + 1;
+        std::wstring target = at < data.size() ? data.c_str() + at : L"";
+        at += target.size() + 1;
+        pending.push_back(target.empty() ? "delete " + WithoutNtPrefix(Narrow(source))
+                                         : "rename " + WithoutNtPrefix(Narrow(source)) + " -> " +
+                                               WithoutNtPrefix(Narrow(target)));
+    }
+    return pending;
+}
+
+std::vector<std::string> PendingOn9x() {
+    std::vector<std::string> pending;
+    char windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return pending;
+    FILE* file = fopen(Join(windows, "WININIT.INI").c_str(), "r");
+    if (file == NULL)
+        return pending;
+    char line[1024];
+    bool inRename = false;
+    while (fgets(line, sizeof line, file) != NULL) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        if (!text.empty() && text[0] == '[')
+            inRename = text == "[rename]";
+        else if (inRename && !text.empty())
+            pending.push_back(text);
+    }
+    fclose(file);
+    return pending;
+}
+
+} // namespace
+
+std::vector<std::string> PendingAtNextStart() {
+    return IsWin9x() ? PendingOn9x() : PendingOnNt();
 }
 
 std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
@@ -296,6 +382,9 @@ std::vector<InventoryItem> TakeInventory(const SampleOptions& options) {
     items.push_back({"manifest directories", Count(directories, INSTALLED_DIR_COUNT)});
     items.push_back(
         {"install directory " + options.installDir, Presence(Exists(options.installDir))});
+    if (!options.uninstaller.empty())
+        items.push_back({"uninstaller " + UninstallerPath(options),
+                         Presence(Exists(UninstallerPath(options)))});
 
     std::string folder = ProductFolderPath(options);
     std::vector<std::string> names = ShortcutNames();

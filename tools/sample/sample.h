@@ -12,6 +12,9 @@ struct SampleOptions {
     int scope = 0;      // InstallType: 0 all users, 1 the current user
     std::string installDir = "C:\\Program Files\\VORTA\\VORTA-X";
     std::string chainedCommand; // "UninstallString.ORIG" of generation 3; "" = none
+    // The uninstaller to put where the product's Uninstall entry says it is, as the
+    // installers do; "" = none there.
+    std::string uninstaller;
 };
 
 struct SampleKey {
@@ -38,7 +41,16 @@ std::string ProductFolderPath(const SampleOptions& options);
 // The shortcut names of the product's folder, each once, without ".lnk".
 std::vector<std::string> ShortcutNames();
 
+// What waits for the next start: on the NT line each pair of the move-on-reboot list, as
+// "delete PATH" or "rename PATH -> PATH", on Windows 9x each entry of WININIT.INI's
+// "[rename]" section as it stands.
+std::vector<std::string> PendingAtNextStart();
+
 // What is there now: files, directories, shortcuts, keys, and the neighbours.
 std::vector<InventoryItem> TakeInventory(const SampleOptions& options);
 
 const char USER_NEIGHBOUR_FILE[] = "my notes.txt"; // in the install directory's parent
+const char UNINSTALLER_NAME[] = "vxwipe.exe";      // in the install directory
+
+// The uninstaller where the product's Uninstall entry names it.
+std::string UninstallerPath(const SampleOptions& options);
