@@ -333,6 +333,8 @@ struct Laid {
     std::vector<std::pair<HKEY, std::string>> link_keys;
     SavedValue shell[2];
     bool shell_changed[2] = {false, false};
+    std::string own_file;              // UTF-8: the uninstaller laid in the install folder
+    bool started_from_install = false; // from own_file, which the mutations left there
     std::string programs_moved;        // the Programs folder, moved aside to programs + ".away"
     std::vector<std::string> problems; // what could not be laid
 };
@@ -933,6 +935,11 @@ Laid lay_world(const World& world) {
         sample.args.push_back("-chained");
         sample.args.push_back(standin_command());
     }
+    if (world.from_install) {
+        laid.own_file = laid.install_dir + "\\vxwipe.exe";
+        sample.args.push_back("-uninstaller");
+        sample.args.push_back(binary_path("vxwipe.exe"));
+    }
     sample.windows_version = world.windows;
     sample.japanese = world.japanese;
     // Once more after a failure: on a busy machine a run of the sample has been seen to end
@@ -973,6 +980,7 @@ void clean_up(Laid& laid) {
     for (const wintest::Key& place : TREE_PLACES)
         delete_deep_tree(place.root, std::string(place.path) + "\\Deep");
     remove_product_keys();
+    delete_value(HKEY_LOCAL_MACHINE, PENDING_RENAMES_KEY, PENDING_RENAMES_VALUE);
     for (const wintest::Key& key : DECOY_KEYS)
         delete_key_tree(key.root, key.path);
     for (int i = 0; i < 2; i++)
@@ -1000,24 +1008,6 @@ void clean_up(Laid& laid) {
 
 // ---- the oracle ---------------------------------------------------------------
 
-// The product's keys as the whole-machine picture names them, in every view.
-std::vector<std::string> key_items(HKEY root, const std::string& path) {
-    std::string lower = lower_case(path);
-    std::vector<std::string> items;
-    if (root == HKEY_CLASSES_ROOT) {
-        for (const char* base :
-             {"hklm\\software\\classes\\", "hkcu\\software\\classes\\",
-              "hklm\\software\\classes\\wow6432node\\", "hklm\\software\\wow6432node\\classes\\"})
-            items.push_back(base + lower);
-        return items;
-    }
-    std::string root_name = root == HKEY_LOCAL_MACHINE ? "hklm\\" : "hkcu\\";
-    items.push_back(root_name + lower);
-    if (lower.compare(0, 9, "software\\") == 0)
-        items.push_back(root_name + "software\\wow6432node\\" + lower.substr(9));
-    return items;
-}
-
 struct Product {
     std::set<std::string> files;      // the manifest's paths, the install folder
     std::set<std::string> start_menu; // the folder and its shortcuts
@@ -1029,6 +1019,8 @@ Product product_items(const World& world, const Laid& laid) {
     Product product;
     std::string dir = lower_case(laid.install_dir);
     product.files.insert(dir);
+    if (!laid.own_file.empty())
+        product.files.insert(lower_case(laid.own_file));
     for (const std::string& file : manifest_files())
         product.files.insert(dir + "\\" + lower_case(file));
     for (const std::string& subdir : manifest_dirs())
@@ -1039,7 +1031,7 @@ Product product_items(const World& world, const Laid& laid) {
         product.start_menu.insert(folder + "\\" + lower_case(expected_text(id, world.japanese)) +
                                   ".lnk");
     for (const wintest::Key& key : PRODUCT_KEYS)
-        for (const std::string& item : key_items(key.root, key.path))
+        for (const std::string& item : snapshot_key_items(key.root, key.path))
             product.keys.push_back(item);
     product.logs.insert(lower_case(laid.temp_dir + "\\" + LOG_NAME));
     product.logs.insert(lower_case(laid.cwd + "\\" + LOG_NAME));
@@ -1090,7 +1082,7 @@ std::vector<std::string> normal_mode_keys() {
     for (const wintest::Key& key : {wintest::Key{HKEY_LOCAL_MACHINE, PRODUCT_ENTRY},
                                     wintest::Key{HKEY_CLASSES_ROOT, FILE_EXTENSION},
                                     wintest::Key{HKEY_CLASSES_ROOT, FILE_TYPE}})
-        for (const std::string& item : key_items(key.root, key.path))
+        for (const std::string& item : snapshot_key_items(key.root, key.path))
             items.push_back(item);
     return items;
 }
@@ -1136,7 +1128,8 @@ bool misnamed_programs(const World& world) {
 
 // Whether the installer's own uninstall command is still in its entry, in either view.
 bool chained_command_left(const World& world, const Snapshot& after) {
-    for (const std::string& key : key_items(installshield_root(world), INSTALLSHIELD_ENTRY))
+    for (const std::string& key :
+         snapshot_key_items(installshield_root(world), INSTALLSHIELD_ENTRY))
         if (after.items.count(snapshot_value_name(key, "uninstallstring.orig")) != 0)
             return true;
     return false;
@@ -1171,10 +1164,22 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
             bad.push_back("the earlier trace at the start of the log is gone");
     }
 
+    // Started from the install folder on the NT line, the program's own file may wait in the
+    // temporary folder for the next start, registered for deletion there, and nothing else.
+    MovedImage moved = find_moved_image(changes, laid.temp_dir);
+    if (!moved.registration.empty() && !moved.problem.empty())
+        bad.push_back("the deletion at the next start: " + moved.problem);
+    bool may_move = laid.started_from_install && !version_of(world).win9x;
+    if (!moved.file.empty() && may_move && !moved.registration.empty() && moved.problem.empty())
+        verdict.allowed.push_back("OWN_FILE_WAITS_FOR_NEXT_START");
+    else
+        moved = MovedImage();
+
     // Nothing changes but the product's items and the run's log.
     std::vector<std::string> product_changes;
     for (const Change& change : changes) {
         if (product.logs.count(change.item) != 0 || change.item == own_log ||
+            change.item == moved.file || change.item == moved.registration ||
             wine_own_change(change.item))
             continue;
         if (is_product_item(product, change.item))
@@ -1205,7 +1210,7 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
     for (size_t i = 0; i < run.boxes.size(); i++)
         if (is_box(run.boxes[i], ASK_SETTINGS, world.japanese))
             settings_kept = i < world.picks.size() && world.picks[i] % 2 == 1;
-    std::vector<std::string> settings = key_items(HKEY_CURRENT_USER, USER_SETTINGS);
+    std::vector<std::string> settings = snapshot_key_items(HKEY_CURRENT_USER, USER_SETTINGS);
     if (settings_kept && !key_tree_unchanged(changes, settings))
         bad.push_back("the per-user settings were to stay but changed");
     if (options.is_mode && !key_tree_unchanged(changes, normal_mode_keys()))
@@ -1229,7 +1234,7 @@ void judge(const World& world, const Laid& laid, const RunResult& run, const Sna
     bool done_all = completion != nullptr && is_box(*completion, DONE_ALL, world.japanese);
     bool files_remain = any_present(after, product.files);
     bool shortcuts_remain = any_present(after, product.start_menu);
-    std::vector<std::string> mode_keys = key_items(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS);
+    std::vector<std::string> mode_keys = snapshot_key_items(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS);
     if (!options.is_mode) {
         std::vector<std::string> normal = normal_mode_keys();
         mode_keys.insert(mode_keys.end(), normal.begin(), normal.end());
@@ -1294,6 +1299,9 @@ World generate_world(unsigned long seed) {
     int mutations = 1 + random.below(4);
     for (int i = 0; i < mutations; i++)
         world.mutations.push_back(draw_mutation(random, world));
+    // From a stream of its own, so that every seed draws the rest of its world as before.
+    Random where = {seed * 0x9E3779B97F4A7C15ULL + 0xD1B54A32D192ED03ULL};
+    world.from_install = where.chance(50);
     return world;
 }
 
@@ -1311,7 +1319,8 @@ std::string world_text(const World& world) {
                        " gen=" + std::to_string(world.generation) +
                        " scope=" + (world.scope == 1 ? "user" : "system") +
                        " lang=" + (world.japanese ? "ja" : "en") + " windows=" + world.windows +
-                       " chain=" + std::to_string(world.chain) + " args=";
+                       " chain=" + std::to_string(world.chain) +
+                       " from=" + (world.from_install ? "install" : "elsewhere") + " args=";
     for (const std::string& arg : world.args)
         text += "[" + arg + "]";
     text += " picks=";
@@ -1337,6 +1346,8 @@ bool parse_world(const std::string& text, World* world) {
     parsed.japanese = strcmp(lang, "ja") == 0;
     parsed.windows = windows;
     parsed.chain = chain;
+    // Rows written before the worlds drew it ran from elsewhere.
+    parsed.from_install = text.find(" from=install ") != std::string::npos;
     size_t args = text.find(" args=");
     size_t picks = text.find(" picks=");
     size_t bar = text.find(" |");
@@ -1440,6 +1451,10 @@ Verdict run_world(const World& world) {
     options.picks = world.picks;
     lay_temp(world, laid, &options.temp_dir);
     options.current_dir = laid.cwd;
+    // A mutation may have taken the install folder, and the copy in it, away.
+    laid.started_from_install = !laid.own_file.empty() && exists(laid.own_file);
+    if (laid.started_from_install)
+        options.program_path = from_utf8(laid.own_file, laid.codepage);
     if (world.chain == 0)
         options.env.push_back({"IS_STANDIN_REMOVE",
                                installshield_root(world) == HKEY_CURRENT_USER ? "HKCU" : "HKLM"});

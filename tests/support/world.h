@@ -47,6 +47,9 @@ struct World {
     bool japanese = false;
     std::string windows = "winxp";
     int chain = 0; // -IS: 0 the installer's uninstall completes, 1 it leaves its entry
+    // Started from its own copy in the install folder, as Programs and Features starts it
+    // (where that copy is still there), or from elsewhere.
+    bool from_install = false;
     std::vector<std::string> args;
     std::vector<unsigned> picks; // the button chosen in each box, by position
     std::vector<Mutation> mutations;
