@@ -125,7 +125,8 @@ int MoveOwnImageAside(const char* installDir) {
         LogMessage("MOIA: %s is not the file that was checked: not scheduled\n", moved);
         return 1;
     }
-    if (DeleteFileNowOrAtBoot(moved))
+    // Only the NT line gets here: its deletion at the next start, never WININIT.INI's.
+    if (ScheduleDeleteNT(moved))
         return 1;
     MoveBack(moved, path);
     return 0;

@@ -68,20 +68,9 @@ unsigned int box_type(const ExpectedBox& box) {
     return box.icon == Icon::Stop ? MB_OK | MB_ICONHAND : MB_OK;
 }
 
-const char* answer_name(int answer) {
-    switch (answer) {
-    case IDOK:
-        return "OK";
-    case IDCANCEL:
-        return "Cancel";
-    case IDYES:
-        return "Yes";
-    case IDNO:
-        return "No";
-    default:
-        return "?";
-    }
-}
+// How the log names each answer, written out as a user reads it.
+const std::map<int, std::string> ANSWER_NAMES = {
+    {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
 
 } // namespace
 
@@ -99,8 +88,8 @@ std::vector<std::string> expected_box_lines_at(Where where, const ExpectedBox& b
             break;
         at = end + 1;
     }
-    lines.push_back("SM: answer: " + std::to_string(answer) + " (" + answer_name(answer) + "), " +
-                    (silent ? "silent" : "given"));
+    lines.push_back("SM: answer: " + std::to_string(answer) + " (" + ANSWER_NAMES.at(answer) +
+                    "), " + (silent ? "silent" : "given"));
     return lines;
 }
 
