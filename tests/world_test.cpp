@@ -30,9 +30,11 @@ const unsigned long FIXED_SEED_COUNT = 12;
 // in a folder that was then to become a link; 5232, a link below a key that then became a
 // link itself; 5273, a sample installation that failed once on a busy machine; 5931, a
 // link laid through a key made a link, which the cleanup left; 7042, a file held open in
-// a folder then removed) and of the product (1380, a folder made a link on Windows 9x).
-const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013, 5053,
-                                     5206, 5232, 5251, 5273, 5333, 5931, 7042};
+// a folder then removed; 9145 and 20047, a deep tree laid through a key made a link, which
+// the cleanup left, its paths too long for Wine; 20055, whose check found what 20047 left)
+// and of the product (1380, a folder made a link on Windows 9x).
+const unsigned long FAULT_SEEDS[] = {1,    5,    1025, 1359, 1377, 1380, 3013, 5053,  5206,
+                                     5232, 5251, 5273, 5333, 5931, 7042, 9145, 20047, 20055};
 
 // The shrunk worlds of the faults found, each as world_text() printed it.
 struct ShrunkWorld {
@@ -86,6 +88,12 @@ const ShrunkWorld SHRUNK_WORLDS[] = {
     {"seed 3013: a folder where the log would be, in Japanese",
      "seed=3013 gen=3 scope=system lang=ja windows=win98 chain=1 args= picks=0,1,0,0 | "
      "TempFolder 4 0 0"},
+    // The machine-wide settings made a link to the neighbour, and a tree 510 keys deep laid
+    // through it into the neighbour: the cleanup walked that tree by paths, which Wine
+    // refuses past 260 characters, and left it. A key tree now goes through handles.
+    {"seed 20047: a deep tree laid through a key made a link to the neighbour",
+     "seed=20047 gen=2 scope=system lang=ja windows=win10 chain=1 args=[-is][][-silent] "
+     "picks=0,0,1,0 | LinkKey 3 2 0; DeepTree 1 2 0"},
 };
 
 unsigned long env_number(const char* name, unsigned long fallback) {

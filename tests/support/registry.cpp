@@ -101,37 +101,47 @@ static void delete_link_itself(HKEY root, const std::string& path, REGSAM view) 
     }
 }
 
-void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
+// Deletes the subkey name of parent with all it holds. Each key is opened by its name below
+// its parent's handle: Wine's A functions refuse a path of more than MAX_PATH characters
+// (ERROR_MORE_DATA), which a deep tree's keys pass a hundred levels down.
+static void delete_subkey_tree(HKEY parent, const std::string& name, REGSAM view) {
     // A link in the tree goes as a link: deleting through it would empty what it points to,
     // and leave the link.
-    if (is_link_key(root, path, view)) {
-        delete_link_itself(root, path, view);
+    if (is_link_key(parent, name, view)) {
+        delete_link_itself(parent, name, view);
         return;
     }
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
         return;
     std::vector<std::string> children;
-    char name[1024];
+    char child[256]; // a key's name has at most 255 characters
     for (DWORD index = 0;; index++) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+        DWORD length = sizeof child;
+        if (RegEnumKeyExA(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        children.push_back(name);
+        children.push_back(child);
     }
+    for (const std::string& each : children)
+        delete_subkey_tree(key, each, view);
     RegCloseKey(key);
-    for (const std::string& child : children)
-        delete_key_tree(root, path + "\\" + child, view);
-    if (view == 0) {
-        RegDeleteKeyA(root, path.c_str());
+    // Through the parent's handle, which is in the view: RegDeleteKeyA works in the caller's
+    // own view only.
+    RegDeleteKeyA(parent, name.c_str());
+}
+
+void delete_key_tree(HKEY root, const std::string& path, REGSAM view) {
+    size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos) {
+        delete_subkey_tree(root, path, view);
         return;
     }
-    // RegDeleteKeyA works in the caller's own view only: delete through the parent.
-    std::string parent = parent_of(path);
-    if (RegOpenKeyExA(root, parent.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
-        RegDeleteKeyA(key, path.substr(parent.size() + 1).c_str());
-        RegCloseKey(key);
-    }
+    HKEY parent;
+    if (RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) !=
+        ERROR_SUCCESS)
+        return;
+    delete_subkey_tree(parent, path.substr(slash + 1), view);
+    RegCloseKey(parent);
 }
 
 void delete_value(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
