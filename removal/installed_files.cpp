@@ -21,10 +21,6 @@ static int JoinPath(char* path, int capacity, const char* installDir, const char
     return 1;
 }
 
-static int IsLinkAttributes(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // While the run removes the entries of a directory, it holds that directory open without
 // FILE_SHARE_DELETE, so that no one can rename it and put a link in its place, and every
 // directory above it up to the install directory alike. Each is held from the first entry
@@ -79,24 +75,11 @@ static int ManifestDirIndex(const char* entry, size_t length) {
     return -1;
 }
 
-// Where no directory can be held (Windows 9x), true when a directory between the install
-// directory and the entry shows itself as a link: a share or an emulation may have them.
-static int LeadsThroughLink(char* path, size_t entryStart) {
-    for (char* at = path + entryStart; *at != '\0'; at++) {
-        if (*at != '\\')
-            continue;
-        *at = '\0';
-        int link = IsLinkAttributes(GetFileAttributesA(path));
-        *at = '\\';
-        if (link)
-            return 1;
-    }
-    return 0;
-}
-
 // True when the install directory and every directory between it and the entry are held
 // as plain directories. path is the joined path; the entry starts at entryStart.
 static int HoldPathTo(HeldDirs* held, char* path, size_t entryStart) {
+    // Where no directory can be held (Windows 9x), one on the way may still show itself as
+    // a link: a share or an emulation may have them.
     if (!held->active)
         return !LeadsThroughLink(path, entryStart);
     if (held->installDir.state != HELD_PLAIN)
@@ -210,7 +193,8 @@ void RemoveInstalledFiles(const char* installDir) {
     if (held.active)
         HoldDir(&held.installDir, installDir);
     // Started from the install directory, the program's own file would keep it in place.
-    MoveOwnImageAside(installDir);
+    // Nothing is taken from below a link, there or anywhere.
+    MoveOwnImageAside(installDir, held.installDir.state == HELD_PLAIN);
     int remainFiles = 0;
     int remainDirs = 0;
     for (const char* entry = InstalledFileTable; *entry != '\0'; entry = NextManifestEntry(entry)) {

@@ -29,7 +29,7 @@ static int ReadPlainFile(const char* path, FileIdentity* identity) {
                               OPEN_EXISTING, OpenReparsePointFlag(), NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    BY_HANDLE_FILE_INFORMATION information;
+    BY_HANDLE_FILE_INFORMATION information = {};
     int plain = GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1 &&
                 (information.dwFileAttributes &
                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
@@ -80,20 +80,28 @@ static void MoveBack(const char* moved, const char* path) {
                    (int)GetLastError(), moved);
 }
 
-int MoveOwnImageAside(const char* installDir) {
+int MoveOwnImageAside(const char* installDir, int heldPlain) {
     char module[PLATFORM_PATH_CAPACITY];
     char path[PLATFORM_PATH_CAPACITY];
     char dir[PLATFORM_PATH_CAPACITY];
     DWORD length = GetModuleFileNameA(NULL, module, PLATFORM_PATH_CAPACITY);
     if (length == 0 || length >= (DWORD)PLATFORM_PATH_CAPACITY ||
         !GetFullLongPath(module, path, PLATFORM_PATH_CAPACITY) ||
-        !GetFullLongPath(installDir, dir, PLATFORM_PATH_CAPACITY) || !LiesBelow(path, dir))
+        !GetFullLongPath(installDir, dir, PLATFORM_PATH_CAPACITY))
+        return 0;
+    const char* below = PartBelow(path, dir);
+    if (below == NULL)
         return 0;
     LogMessage("  > MoveOwnImageAside(%s)\n", path);
     // Windows 9x cannot rename a running program. Nor is the file entered into WININIT.INI
     // where it lies: a new installation before the restart would lose its own file.
     if (IsWin9x()) {
         LogMessage("MOIA: Windows 9x cannot move a running program: %s\n", STAYS);
+        return 0;
+    }
+    // A folder on the way that is a link would lead to some other file of that name.
+    if (!heldPlain || LeadsThroughLink(path, (size_t)(below - path))) {
+        LogMessage("MOIA: the way to it leads through a link or no directory: %s\n", STAYS);
         return 0;
     }
     char temp[PLATFORM_PATH_CAPACITY];

@@ -122,16 +122,29 @@ static const char* AfterDir(const char* path, const char* dir) {
     return p;
 }
 
-int LiesBelow(const char* path, const char* dir) {
+const char* PartBelow(const char* path, const char* dir) {
     const char* rest = AfterDir(path, dir);
     if (rest == NULL || *rest != '\\')
-        return 0;
-    while (*rest == '\\')
-        rest++;
-    return *rest != '\0';
+        return NULL;
+    const char* name = rest;
+    while (*name == '\\')
+        name++;
+    return *name != '\0' ? rest : NULL;
 }
 
 int LiesWithin(const char* path, const char* dir) {
     const char* rest = AfterDir(path, dir);
     return rest != NULL && (*rest == '\0' || *rest == '\\');
+}
+
+int LeadsThroughLink(char* path, size_t start) {
+    for (char* at = (char*)NextSeparator(path + start); *at != '\0';
+         at = (char*)NextSeparator(at + 1)) {
+        *at = '\0';
+        int link = IsLinkAttributes(GetFileAttributesA(path));
+        *at = '\\';
+        if (link)
+            return 1;
+    }
+    return 0;
 }

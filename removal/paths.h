@@ -25,9 +25,18 @@ int BuildPathForm(const char* path, char* output, size_t capacity, PathForm form
 // full name. 0 if there is none that fits the capacity.
 int GetFullLongPath(const char* path, char* output, size_t capacity);
 
-// True when path names something below dir, both full long paths: dir's text in any letter
-// case (of the ASCII letters; a double-byte character is compared as it is), any final
-// backslashes of dir left out, then a backslash and more.
-int LiesBelow(const char* path, const char* dir);
-// The same, or path is dir itself.
+// Where path names something below dir, both full long paths (dir's text in any letter
+// case of the ASCII letters, a double-byte character compared as it is, any final
+// backslashes of dir left out, then a backslash and more): the rest of path from that
+// backslash on. NULL where it does not.
+const char* PartBelow(const char* path, const char* dir);
+// True when path lies below dir, or is dir itself.
 int LiesWithin(const char* path, const char* dir);
+
+inline int IsLinkAttributes(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// True when a directory on path after its first start bytes, up to its last component,
+// shows itself as a link.
+int LeadsThroughLink(char* path, size_t start);

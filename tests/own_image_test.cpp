@@ -172,6 +172,26 @@ TEST_F(OwnImage, StaysWhereItCannotBeMovedSafely) {
     remove_tree(options_.temp_dir);
 }
 
+// An install folder that is a link: nothing is taken from below it, the program's own file
+// neither, though it was started there.
+TEST_F(OwnImage, NothingIsTakenFromBelowALinkedInstallFolder) {
+    std::string real = root_ + "\\real";
+    make_install(real);
+    ASSERT_TRUE(CopyFileA(binary_path(OWN_NAME).c_str(), (real + "\\" + OWN_NAME).c_str(), FALSE));
+    remove_tree(dir_);
+    ASSERT_TRUE(run_unix("ln -s '" + unix_path(real) + "' '" + unix_path(dir_) + "'",
+                         "the install folder as a link"));
+    RunResult result = run(dir_);
+    verify_lines_in_order(
+        result.log,
+        {"  > MoveOwnImageAside(" + own_ + ")",
+         std::string("MOIA: the way to it leads through a link or no directory") + STAYS});
+    verify_file_present(real + "\\" + OWN_NAME);
+    verify_file_present(real + "\\" + manifest_files()[0]);
+    EXPECT_EQ(std::vector<std::string>{}, pending());
+    run_unix("rm -f '" + unix_path(dir_) + "'", "the removal of the link " + dir_);
+}
+
 // A file of more than one name is not the program's own alone: moving it and deleting it at
 // the next start would reach the other name's file.
 TEST_F(OwnImage, AFileWithASecondNameIsNotMoved) {
