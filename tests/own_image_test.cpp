@@ -143,6 +143,35 @@ TEST_F(OwnImage, AFolderNamedLikeTheInstallFolderIsNotInsideIt) {
     EXPECT_EQ(std::vector<std::string>{}, pending());
 }
 
+// The same in code page 932, where the folder's last character "表" ends in the byte 0x5C:
+// taken for a final backslash, it would make its sibling "ソフト表2" lie inside it.
+TEST_F(OwnImage, AJapaneseFolderEndingInA5CByteHasNoSiblingInside) {
+    const std::string install = root_ + "\\VORTA\\ソフト表"; // UTF-8
+    const std::string sibling = install + "2";
+    const std::string copy = sibling + "\\" + OWN_NAME;
+    for (const std::string& dir : {install, sibling})
+        ASSERT_TRUE(CreateDirectoryW(utf8_to_wide(dir).c_str(), NULL));
+    ASSERT_TRUE(
+        CopyFileW(utf8_to_wide(binary_path(OWN_NAME)).c_str(), utf8_to_wide(copy).c_str(), FALSE));
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, utf8_to_wide(PRODUCT_ENTRY).c_str(), 0, NULL, 0,
+                              KEY_ALL_ACCESS, NULL, &key, NULL));
+    std::wstring location = utf8_to_wide(install);
+    RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, (const BYTE*)location.c_str(),
+                   (DWORD)((location.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    options_.japanese = true;
+    options_.program_path = from_utf8(copy, 932);
+    RunResult result = run_program(options_);
+    EXPECT_EQ(0u, result.exit_code);
+    EXPECT_EQ(std::vector<std::string>{}, lines_starting(result.log, "  > MoveOwnImageAside"));
+    EXPECT_EQ(std::vector<std::string>{}, lines_starting(result.log, "MOIA:"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(utf8_to_wide(copy).c_str()))
+        << "the copy beside the install folder should stay";
+    EXPECT_EQ(std::vector<std::string>{}, pending());
+}
+
 // Where the file cannot be moved safely it stays where it is, and with it the folder, which
 // the run reports; nothing inside the install folder waits for the next start.
 TEST_F(OwnImage, StaysWhereItCannotBeMovedSafely) {
