@@ -22,7 +22,10 @@ struct Snapshot {
     std::map<std::string, std::string> items;
 };
 
+// The registry is walked again only where it changed since the thread's last picture.
 Snapshot take_snapshot();
+// The same, with the whole registry walked again: what a picture must equal.
+Snapshot take_snapshot_afresh();
 
 struct Change {
     std::string item;
