@@ -23,7 +23,7 @@ struct FileIdentity {
 };
 
 // A plain file of one name, reached through no link, with its identity; the same checks as
-// the log's. The handle lets others delete and rename, or the move itself would fail.
+// the log's. Asked on a handle that shares everything: the running image allows no less.
 static int ReadPlainFile(const char* path, FileIdentity* identity) {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, OpenReparsePointFlag(), NULL);
