@@ -25,11 +25,11 @@ demo: deps
 	scripts/build.sh --demo
 	scripts/demo.sh
 
-# Generated hostile worlds: make fuzz WORLDS=n SEED=s (see README).
+# Generated hostile worlds: make fuzz WORLDS=n SEED=s LANES=k (see README).
 fuzz: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --tests
-	scripts/fuzz.sh "$(or $(WORLDS),100)" "$(or $(SEED),1)"
+	scripts/fuzz.sh "$(or $(WORLDS),100)" "$(or $(SEED),1)" "$(or $(LANES),2)"
 
 # Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
 benchmark: deps

@@ -109,12 +109,12 @@ wine_session_start() {
         # The display comes first: every Wine process of the run, wineboot included, uses it.
         wine_session_display_file=$(mktemp "${TMPDIR:-/tmp}/xvfb-display.XXXXXX")
         Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$wine_session_display_file" \
-            >"$session_build/xvfb.log" 2>&1 &
+            >"$session_build/$2.xvfb.log" 2>&1 &
         wine_session_xvfb_pid=$!
         waited=0
         while [ ! -s "$wine_session_display_file" ]; do
             if ! kill -0 "$wine_session_xvfb_pid" 2>/dev/null || [ "$waited" -ge 100 ]; then
-                echo "Xvfb did not start (see $session_build/xvfb.log)" >&2
+                echo "Xvfb did not start (see $session_build/$2.xvfb.log)" >&2
                 return 2
             fi
             sleep 0.1
@@ -150,18 +150,18 @@ wine_session_make_prefix() {
     mkdir -p "$WINEPREFIX"
     # The server and the prefix's services outlive wineboot and keep the handles they were
     # given: theirs go to a file, never to the caller's pipes.
-    wineserver -p >"$session_build/wineserver.log" 2>&1
+    wineserver -p >"$WINEPREFIX.wineserver.log" 2>&1
     boot_limit=$(wine_session_time_limit "$WINE_SESSION_BOOT_LIMIT")
     if ! timeout -k 5 "$boot_limit" "$VXWIPE_WINE" wineboot --init </dev/null \
-        >"$session_build/wineboot.log" 2>&1; then
-        echo "wineboot failed (see $session_build/wineboot.log)" >&2
+        >"$WINEPREFIX.wineboot.log" 2>&1; then
+        echo "wineboot failed (see $WINEPREFIX.wineboot.log)" >&2
         return 2
     fi
     if [ -n "$wine_session_xvfb_pid" ]; then
         # Without a window manager on the display, Wine waits 2 s for one whenever a
         # managed window (every message box) closes: let Wine place the windows itself.
         "$VXWIPE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
-            >>"$session_build/wineboot.log" 2>&1
+            >>"$WINEPREFIX.wineboot.log" 2>&1
     fi
 }
 

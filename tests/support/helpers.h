@@ -10,7 +10,8 @@ namespace wintest {
 
 const char JAPANESE_LOCALE[] = "ja_JP.UTF-8";
 const UINT JAPANESE_CODEPAGE = 932;
-const DWORD POLL_MS = 50; // between two looks at a child, a box or a file
+const DWORD POLL_MS = 50;     // between two looks at a child, a box or a file
+const DWORD UNIX_POLL_MS = 5; // between two looks for the end of a Unix command
 
 // The failure texts of the verify verbs: what should be, then what is.
 const char SHOULD_BE_THERE[] = " should be there, but is missing: ";

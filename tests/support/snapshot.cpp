@@ -99,16 +99,23 @@ bool read_key_itself(HKEY key, const std::string& name, Snapshot& shot, DWORD* s
     return true;
 }
 
-// The names of a key's subkeys, each with its item in the picture.
-std::vector<std::pair<std::wstring, std::string>> subkeys_of(HKEY key, const std::string& name,
-                                                             DWORD subkeys, DWORD max_subkey) {
-    std::vector<std::pair<std::wstring, std::string>> names;
+// A key's subkey: its name, its item in the picture and its last-write time.
+struct Subkey {
+    std::wstring name;
+    std::string item;
+    FILETIME written;
+};
+
+std::vector<Subkey> subkeys_of(HKEY key, const std::string& name, DWORD subkeys, DWORD max_subkey) {
+    std::vector<Subkey> names;
     std::vector<wchar_t> child(max_subkey + 2);
     for (DWORD i = 0; i < subkeys; i++) {
         DWORD length = (DWORD)child.size();
-        if (RegEnumKeyExW(key, i, child.data(), &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS)
+        FILETIME written = {0, 0};
+        if (RegEnumKeyExW(key, i, child.data(), &length, NULL, NULL, NULL, &written) ==
+            ERROR_SUCCESS)
             names.push_back({std::wstring(child.data(), length),
-                             name + "\\" + lower_utf8(child.data(), length)});
+                             name + "\\" + lower_utf8(child.data(), length), written});
     }
     return names;
 }
@@ -128,13 +135,13 @@ void walk_key(HKEY key, const std::string& name, Snapshot& shot) {
     DWORD subkeys = 0, max_subkey = 0;
     if (!read_key_itself(key, name, shot, &subkeys, &max_subkey))
         return;
-    for (const auto& child : subkeys_of(key, name, subkeys, max_subkey)) {
-        HKEY opened = open_subkey(key, child.first);
+    for (const Subkey& child : subkeys_of(key, name, subkeys, max_subkey)) {
+        HKEY opened = open_subkey(key, child.name);
         if (opened == NULL) {
-            shot.items[child.second] = UNREADABLE_KEY;
+            shot.items[child.item] = UNREADABLE_KEY;
             continue;
         }
-        walk_key(opened, child.second, shot);
+        walk_key(opened, child.item, shot);
         RegCloseKey(opened);
     }
 }
@@ -147,12 +154,12 @@ void walk_root(HKEY root, const char* name, Snapshot& shot) {
     RegCloseKey(opened);
 }
 
-// A picture walks again only what changed since the one before. Each key of the tree below
-// is a node that the platform tells of any change in its subtree (RegNotifyChangeKeyValue
-// over the whole subtree, asked anew before each walk of it); a node told of none gives its
-// items of the last walk again. A node is walked whole the first time; once it has changed,
-// its subkeys become nodes of their own, so that the walks narrow down to where the changes
-// are. Walking the registry is most of a picture: a few seconds for its 25,000 to 45,000
+// A picture walks again only what changed since the one before. Every key is a node that
+// the platform tells of any change in its subtree (RegNotifyChangeKeyValue over the whole
+// subtree, asked before the key is read and anew after each change); a node told of none
+// gives its items of the last walk again, and one told of a change reads the key itself
+// again and asks each subkey the same, so that only the path to each change is walked.
+// Walking the registry is most of a picture: a few seconds for its 25,000 to 45,000
 // items, a round trip to the server for every key and value.
 const DWORD ANY_CHANGE = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
                          REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
@@ -160,10 +167,10 @@ const DWORD ANY_CHANGE = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
 struct KeyNode {
     HKEY key = NULL;
     HANDLE changed = NULL; // set by the platform on a change anywhere in the subtree
-    bool walked = false;
-    bool split = false; // items hold the key itself; its subkeys are the children
-    std::vector<std::pair<std::string, std::string>> items;
-    std::map<std::string, KeyNode> children; // by item
+    bool watched = false;
+    FILETIME written = {0, 0}; // the key's own last change, as its parent's list showed it
+    std::vector<std::pair<std::string, std::string>> items; // the key itself and its values
+    std::map<std::string, KeyNode> children;                // its subkeys, by item
 };
 
 void close_node(KeyNode& node) {
@@ -193,53 +200,120 @@ void give(const KeyNode& node, Snapshot& shot) {
         give(child.second, shot);
 }
 
-void refresh(KeyNode& node, const std::string& name, Snapshot& shot) {
-    if (node.walked && WaitForSingleObject(node.changed, 0) == WAIT_TIMEOUT) {
-        give(node, shot);
-        return;
-    }
-    // Before the walk, so that a change made meanwhile shows the next time.
+// Asked before the key is read, so that a change made meanwhile shows the next time.
+void watch(KeyNode& node) {
     ResetEvent(node.changed);
-    bool watched =
+    node.watched =
+        node.changed != NULL &&
         RegNotifyChangeKeyValue(node.key, TRUE, ANY_CHANGE, node.changed, TRUE) == ERROR_SUCCESS;
-    bool split = node.walked;
-    node.walked = watched;
-    Snapshot part;
-    if (!split) {
-        for (auto& child : node.children)
-            close_node(child.second);
-        node.children.clear();
-        node.split = false;
-        walk_key(node.key, name, part);
-        node.items.assign(part.items.begin(), part.items.end());
-        give(node, shot);
-        return;
-    }
-    node.split = true;
-    DWORD subkeys = 0, max_subkey = 0;
-    std::map<std::string, KeyNode> kept;
-    if (read_key_itself(node.key, name, part, &subkeys, &max_subkey)) {
-        for (const auto& child : subkeys_of(node.key, name, subkeys, max_subkey)) {
-            auto found = node.children.find(child.second);
-            if (found != node.children.end() && still_there(found->second)) {
-                kept[child.second] = std::move(found->second);
-                node.children.erase(found);
+}
+
+bool changed_since(const KeyNode& node) {
+    return !node.watched || WaitForSingleObject(node.changed, 0) != WAIT_TIMEOUT;
+}
+
+void read_node(KeyNode& node, const std::string& name, Snapshot& shot);
+
+bool same_time(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Which of the nodes the platform told of a change, 64 events to a call.
+std::vector<bool> told_of_change(const std::vector<KeyNode*>& nodes) {
+    std::vector<bool> told(nodes.size(), false);
+    for (size_t start = 0; start < nodes.size();) {
+        HANDLE events[MAXIMUM_WAIT_OBJECTS];
+        DWORD count = 0;
+        for (size_t i = start; i < nodes.size() && count < MAXIMUM_WAIT_OBJECTS; i++) {
+            if (!nodes[i]->watched) {
+                told[i] = true;
+                break;
+            }
+            events[count++] = nodes[i]->changed;
+        }
+        if (count > 0) {
+            DWORD result = WaitForMultipleObjects(count, events, FALSE, 0);
+            if (result < WAIT_OBJECT_0 + count) {
+                told[start + (result - WAIT_OBJECT_0)] = true;
+                start += result - WAIT_OBJECT_0 + 1;
                 continue;
             }
-            HKEY opened = open_subkey(node.key, child.first);
-            if (opened == NULL)
-                part.items[child.second] = UNREADABLE_KEY;
-            else
-                open_node(kept[child.second], opened); // without an event: walked each time
+            if (result != WAIT_TIMEOUT) {
+                for (DWORD i = 0; i < count; i++)
+                    told[start + i] = true;
+            }
         }
+        start += count == 0 ? 1 : count;
+    }
+    return told;
+}
+
+// The node's subkeys as they are now: a kept node asked again, a new one read whole. A
+// subkey whose time stayed is the key read before, its values unchanged: a key deleted and
+// made anew under the name has the time of its making.
+void read_children(KeyNode& node, const std::string& name, DWORD subkeys, DWORD max_subkey,
+                   Snapshot& part, Snapshot& shot) {
+    std::map<std::string, KeyNode> now;
+    std::vector<KeyNode*> kept;
+    std::vector<const std::string*> kept_items;
+    for (const Subkey& child : subkeys_of(node.key, name, subkeys, max_subkey)) {
+        auto found = node.children.find(child.item);
+        if (found != node.children.end() && same_time(found->second.written, child.written)) {
+            KeyNode& same = now[child.item] = std::move(found->second);
+            node.children.erase(found);
+            kept.push_back(&same);
+            kept_items.push_back(&now.find(child.item)->first);
+            continue;
+        }
+        if (found != node.children.end() && still_there(found->second)) {
+            KeyNode& changed = now[child.item] = std::move(found->second);
+            node.children.erase(found);
+            changed.written = child.written;
+            read_node(changed, child.item, shot);
+            continue;
+        }
+        HKEY opened = open_subkey(node.key, child.name);
+        if (opened == NULL) {
+            part.items[child.item] = UNREADABLE_KEY;
+            continue;
+        }
+        KeyNode& made = now[child.item];
+        open_node(made, opened);
+        made.written = child.written;
+        read_node(made, child.item, shot);
     }
     for (auto& gone : node.children)
         close_node(gone.second);
-    node.children.swap(kept);
+    node.children.swap(now);
+    std::vector<bool> told = told_of_change(kept);
+    for (size_t i = 0; i < kept.size(); i++) {
+        if (told[i])
+            read_node(*kept[i], *kept_items[i], shot);
+        else
+            give(*kept[i], shot);
+    }
+}
+
+void read_node(KeyNode& node, const std::string& name, Snapshot& shot) {
+    watch(node);
+    Snapshot part;
+    DWORD subkeys = 0, max_subkey = 0;
+    if (read_key_itself(node.key, name, part, &subkeys, &max_subkey)) {
+        read_children(node, name, subkeys, max_subkey, part, shot);
+    } else {
+        for (auto& gone : node.children)
+            close_node(gone.second);
+        node.children.clear();
+    }
     node.items.assign(part.items.begin(), part.items.end());
     shot.items.insert(node.items.begin(), node.items.end());
-    for (auto& child : node.children)
-        refresh(child.second, child.first, shot);
+}
+
+void refresh(KeyNode& node, const std::string& name, Snapshot& shot) {
+    if (changed_since(node))
+        read_node(node, name, shot);
+    else
+        give(node, shot);
 }
 
 struct Roots {

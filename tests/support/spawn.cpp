@@ -155,9 +155,10 @@ bool run_unix_at(Where where, const std::string& command, const std::string& wha
     DWORD limit = time_limit_ms(UNIX_COMMAND_MS);
     DWORD start = GetTickCount();
     bool done = false;
+    // Looked at often: a Unix command mostly takes a few milliseconds, and worlds run many.
     while (!(done = attributes_of(marker) != INVALID_FILE_ATTRIBUTES) &&
            GetTickCount() - start <= limit)
-        Sleep(POLL_MS);
+        Sleep(UNIX_POLL_MS);
     // The folder stays for a command that overstayed, so that its marker has a place.
     if (done)
         remove_tree(marker_dir);

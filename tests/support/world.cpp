@@ -291,6 +291,23 @@ Mutation draw_mutation(Random& random, const World& world) {
 
 // ---- laying a world ---------------------------------------------------------
 
+// Times the phases of a world one after another.
+struct PhaseClock {
+    LARGE_INTEGER frequency, last;
+    Verdict* verdict;
+    explicit PhaseClock(Verdict* v) : verdict(v) {
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&last);
+    }
+    // The time since the last mark goes to phase.
+    void mark(int phase) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        verdict->seconds[phase] += (double)(now.QuadPart - last.QuadPart) / frequency.QuadPart;
+        last = now;
+    }
+};
+
 const char JAPANESE_FOLDER[] = "ソフト表"; // 0x83 0x5C, 0x95 0x5C in code page 932
 const UINT JAPANESE_CODEPAGE = 932;
 const char DECOY_DIR[] = "C:\\decoy\\VORTA-X"; // manifest names outside the product
@@ -914,7 +931,7 @@ void lay_temp(const World& world, Laid& laid, std::string* child_temp) {
     *child_temp = from_utf8(laid.temp_dir, laid.codepage);
 }
 
-Laid lay_world(const World& world) {
+Laid lay_world(const World& world, PhaseClock& clock) {
     Laid laid;
     laid.codepage = world.japanese ? JAPANESE_CODEPAGE : CP_ACP;
     laid.install_dir = install_dir_of(world);
@@ -952,6 +969,7 @@ Laid lay_world(const World& world) {
         if (result.exit_code == 0)
             break;
     }
+    clock.mark(PHASE_SAMPLE);
     if (result.exit_code != 0)
         laid.problems.push_back("the sample installation, twice: exit code " +
                                 testing::PrintToString(result.exit_code) +
@@ -973,8 +991,12 @@ void clean_up(Laid& laid) {
     for (HANDLE file : laid.held)
         CloseHandle(file);
     laid.held.clear();
+    // One Unix command for all the links: each costs a process start.
+    std::string unlink;
     for (const std::string& link : laid.file_links)
-        run_unix_quietly("if [ -L '" + link + "' ]; then rm -f '" + link + "'; fi");
+        unlink += "if [ -L '" + link + "' ]; then rm -f '" + link + "'; fi\n";
+    if (!unlink.empty())
+        run_unix_quietly(unlink);
     for (const auto& link : laid.link_keys)
         delete_link_key(link.first, link.second);
     for (const wintest::Key& place : TREE_PLACES)
@@ -1436,10 +1458,32 @@ std::string describe_mutation(const Mutation& m) {
     }
 }
 
+const char* const PHASE_NAMES[PHASES] = {"sample", "lay",     "pictures", "run",
+                                         "judge",  "cleanup", "check"};
+
+const char* phase_name(int phase) {
+    return phase >= 0 && phase < PHASES ? PHASE_NAMES[phase] : "?";
+}
+
+std::string describe_times(const Verdict& verdict) {
+    std::string text;
+    for (int phase = 0; phase < PHASES; phase++) {
+        if (phase == PHASE_CHECK && verdict.seconds[phase] == 0)
+            continue;
+        char part[64];
+        sprintf(part, "%s%s %.2f s", text.empty() ? "" : ", ", PHASE_NAMES[phase],
+                verdict.seconds[phase]);
+        text += part;
+        if (phase == PHASE_PICTURES)
+            text += " (" + std::to_string(verdict.items) + " items)";
+    }
+    return text;
+}
+
 Verdict run_world(const World& world) {
-    DWORD started = GetTickCount();
     Verdict verdict;
-    Laid laid = lay_world(world);
+    PhaseClock clock(&verdict);
+    Laid laid = lay_world(world, clock);
     for (const std::string& problem : laid.problems)
         verdict.violations.push_back("could not lay " + problem);
 
@@ -1459,28 +1503,25 @@ Verdict run_world(const World& world) {
         options.env.push_back({"IS_STANDIN_REMOVE",
                                installshield_root(world) == HKEY_CURRENT_USER ? "HKCU" : "HKLM"});
     set_windows_version("vxwipe.exe", world.windows);
+    clock.mark(PHASE_LAY);
 
-    DWORD laid_at = GetTickCount();
     Snapshot before = take_snapshot();
-    DWORD run_at = GetTickCount();
+    clock.mark(PHASE_PICTURES);
     RunResult run = run_program(options);
     for (HANDLE file : laid.held)
         CloseHandle(file);
     laid.held.clear();
-    DWORD ran_at = GetTickCount();
+    clock.mark(PHASE_RUN);
     Snapshot after = take_snapshot();
-    DWORD judged_at = GetTickCount();
+    verdict.items = (int)after.items.size();
+    clock.mark(PHASE_PICTURES);
 
     judge(world, laid, run, before, after, verdict);
     verdict.summary =
         "exit code " + testing::PrintToString(run.exit_code) + ", " + describe_boxes(run.boxes);
+    clock.mark(PHASE_JUDGE);
     clean_up(laid);
-    char times[128];
-    sprintf(times, "lay %.1f s, pictures %.1f s (%d items), run %.1f s, cleanup %.1f s",
-            (laid_at - started) / 1000.0, (run_at - laid_at + judged_at - ran_at) / 1000.0,
-            (int)after.items.size(), (ran_at - run_at) / 1000.0,
-            (GetTickCount() - judged_at) / 1000.0);
-    verdict.times = times;
+    clock.mark(PHASE_CLEANUP);
     return verdict;
 }
 

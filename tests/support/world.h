@@ -68,12 +68,29 @@ bool parse_world(const std::string& text, World* world);
 std::string describe_mutation(const Mutation& mutation);
 const char* mutation_name(int kind);
 
+// The phases of a world, for the campaign's account of where its time goes.
+enum Phase {
+    PHASE_SAMPLE,   // the sample installation, by vxsample.exe
+    PHASE_LAY,      // the decoys, the mutations and the temporary folder
+    PHASE_PICTURES, // the whole-machine pictures before and after the run
+    PHASE_RUN,      // the uninstaller's run, its boxes pressed
+    PHASE_JUDGE,    // the oracle
+    PHASE_CLEANUP,  // the machine put back
+    PHASE_CHECK,    // the picture that proves the cleanup (not every world's)
+    PHASES
+};
+const char* phase_name(int phase);
+
 struct Verdict {
     std::vector<std::string> violations; // empty: the world held
     std::vector<std::string> allowed;    // behaviours kept on purpose that the run showed
     std::string summary;                 // exit code, boxes
-    std::string times;                   // of each phase
+    double seconds[PHASES] = {};
+    int items = 0; // in the picture after the run
 };
+
+// The time of each phase, for a world's line.
+std::string describe_times(const Verdict& verdict);
 
 // Lays the world, runs the program on it, judges the run, and cleans the machine up.
 Verdict run_world(const World& world);
