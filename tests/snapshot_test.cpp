@@ -78,4 +78,70 @@ TEST_F(Pictures, ShowEveryChangeAsAWalkAfreshWould) {
     verify_same("the installation's keys, the link and the other view's tree removed");
 }
 
+// One change of each kind, planted between two pictures: the item it changed must be
+// among the differences.
+struct Planted {
+    const char* what;
+    void (*plant)(const std::string& dir);
+    std::string (*item)(const std::string& dir);
+};
+
+const char VIEW_KEY[] = "Software\\VxSnapshot\\view32";
+
+// The link's own times and its targets' times and sizes are the same: only where it leads
+// tells the two links apart.
+void link_to(const std::string& dir, const char* target) {
+    std::string unix_dir = unix_path(dir);
+    run_unix("cd '" + unix_dir + "' && touch -r one.txt two.txt && ln -sfn '" + unix_dir + "/" +
+                 target + "' link && touch -h -r one.txt link",
+             "a link to " + std::string(target));
+}
+
+const Planted PLANTED[] = {
+    {"a file's content, its size kept",
+     [](const std::string& dir) { make_file(dir + "\\content.txt", "bbbb"); },
+     [](const std::string& dir) { return lower_case(dir + "\\content.txt"); }},
+    {"a file's attribute",
+     [](const std::string& dir) {
+         SetFileAttributesA((dir + "\\attribute.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+     },
+     [](const std::string& dir) { return lower_case(dir + "\\attribute.txt"); }},
+    {"a link's target", [](const std::string& dir) { link_to(dir, "two.txt"); },
+     [](const std::string& dir) { return lower_case(dir + "\\link"); }},
+    {"a value's type, its data kept",
+     [](const std::string&) { set_value(HKEY_CURRENT_USER, TOP, "typed", REG_EXPAND_SZ, "x", 2); },
+     [](const std::string&) {
+         return snapshot_value_name(snapshot_key_name(HKEY_CURRENT_USER, TOP), "typed");
+     }},
+    {"a key in the 32-bit view only",
+     [](const std::string&) { set_string(HKEY_LOCAL_MACHINE, VIEW_KEY, "made", "1"); },
+     [](const std::string&) {
+         std::vector<std::string> items = snapshot_key_items(HKEY_LOCAL_MACHINE, VIEW_KEY);
+         return std::string(run_kind()) == "wow64" ? items[1] : items[0];
+     }},
+};
+
+TEST_F(Pictures, ShowEveryKindOfPlantedChange) {
+    std::string dir = make_temp_dir("planted");
+    make_file(dir + "\\content.txt", "aaaa");
+    make_file(dir + "\\attribute.txt");
+    make_file(dir + "\\one.txt", "one");
+    make_file(dir + "\\two.txt", "two");
+    link_to(dir, "one.txt");
+    set_string(HKEY_CURRENT_USER, TOP, "typed", "x");
+    for (const Planted& planted : PLANTED) {
+        SCOPED_TRACE(planted.what);
+        Snapshot before = take_snapshot();
+        planted.plant(dir);
+        Snapshot after = take_snapshot();
+        std::string item = planted.item(dir);
+        bool shown = false;
+        for (const Change& change : diff_snapshots(before, after))
+            shown = shown || change.item == item;
+        EXPECT_TRUE(shown) << item << " is not among the differences; it is \""
+                           << after.items[item] << "\"";
+    }
+    delete_key_tree(HKEY_LOCAL_MACHINE, VIEW_KEY);
+}
+
 } // namespace

@@ -39,6 +39,10 @@ struct Child {
     DWORD pid = 0;
 };
 std::string quote_argument(const std::string& argument, UINT codepage = CP_ACP);
+std::string shell_word(const std::string& text); // for the Unix shell
+// run_unix with its script and marker in marker_dir, which it removes once done.
+bool run_unix_in(Where where, const std::string& marker_dir, const std::string& command,
+                 const std::string& what);
 std::string environment_block(const std::vector<std::pair<std::string, std::string>>& set);
 bool start_here(Where where, const std::string& program, const std::string& command_line,
                 std::string& environment, const std::string& current_dir,

@@ -1,7 +1,9 @@
 #include "snapshot.h"
 
+#include "helpers.h"
 #include "wintest.h"
 
+#include <algorithm>
 #include <stdio.h>
 #include <string.h>
 
@@ -419,6 +421,55 @@ std::string lower_case(const std::string& text) {
     return lower_utf8(wide.data(), wide.size());
 }
 
+// A folder of this picture's own outside C:\, which the picture would otherwise show:
+// Z:\tmp, named after the prefix's server and this process, so that no lane meets another's.
+std::string outside_folder() {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        char name[96];
+        sprintf(name, "Z:\\tmp\\wintest-links-%lu-%lu-%u", (unsigned long)GetCurrentProcessId(),
+                (unsigned long)GetTickCount(), counter++);
+        if (CreateDirectoryA(name, NULL))
+            return name;
+    }
+    return std::string();
+}
+
+// Where the links below C:\ lead, as the Unix side reads them: Wine shows a Unix link to a
+// file as the file, and hands out no target of its own. One Unix command for them all.
+void add_link_targets(Snapshot& shot) {
+    std::string dir = outside_folder();
+    std::string drive = unix_file_name(L"C:\\");
+    if (dir.empty() || drive.empty()) {
+        ADD_FAILURE() << "cannot read where the links lead: no folder or no drive C:";
+        return;
+    }
+    std::string list = dir + "\\links";
+    std::string marker_dir = dir + "\\unix"; // which the command removes
+    CreateDirectoryA(marker_dir.c_str(), NULL);
+    std::string text;
+    if (run_unix_in(WT_HERE, marker_dir,
+                    "find -H " + shell_word(drive) + " -type l -printf '%P\\t%l\\n' >" +
+                        shell_word(unix_path(list)),
+                    "reading where the links lead"))
+        text = read_file(list);
+    remove_tree(dir);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        std::string path = line.substr(0, tab);
+        std::replace(path.begin(), path.end(), '/', '\\');
+        shot.items[lower_case("c:\\" + path)] += " link -> " + line.substr(tab + 1);
+    }
+}
+
 // The files are read by a thread of their own while this one reads the registry: both
 // wait mostly for the server, which answers them in turn.
 DWORD WINAPI walk_drive(void* files) {
@@ -443,6 +494,8 @@ static Snapshot picture(bool afresh) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
+    // Here, not in the walk's thread: the Unix command reports its failures as a test's.
+    add_link_targets(files);
     shot.items.insert(files.items.begin(), files.items.end());
     return shot;
 }

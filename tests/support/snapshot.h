@@ -13,7 +13,8 @@
 namespace wintest {
 
 // Items by name, each with its state. Names are lower case, UTF-8:
-//   "c:\dir\file"                 attributes, size and last-write time (links not entered)
+//   "c:\dir\file"                 attributes, size and last-write time; a link with where
+//                                 it leads, and not entered
 //   "hklm\software\key"           a key (a link key with its target among its values)
 //   "hklm\software\key\\name"     a value: its type and data ("\\" then the value name)
 // In a WoW64 prefix the registry is read in the 64-bit view, which holds the 32-bit one

@@ -113,13 +113,13 @@ bool start_suspended(const std::string& program, const std::string& command_line
     return started != FALSE;
 }
 
-std::string unix_path(const std::string& path, UINT codepage) {
+std::string unix_file_name(const std::wstring& path) {
     typedef char*(CDECL * UnixFileName)(LPCWSTR);
-    UnixFileName unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+    UnixFileName wine_unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unix_file_name == NULL)
+    if (wine_unix_file_name == NULL)
         return std::string();
-    char* name = unix_file_name(widen(path, codepage).c_str());
+    char* name = wine_unix_file_name(path.c_str());
     if (name == NULL)
         return std::string();
     std::string result = name;
@@ -127,8 +127,16 @@ std::string unix_path(const std::string& path, UINT codepage) {
     return result;
 }
 
+std::string unix_path(const std::string& path, UINT codepage) {
+    return unix_file_name(widen(path, codepage));
+}
+
 bool run_unix_at(Where where, const std::string& command, const std::string& what) {
-    std::string marker_dir = make_temp_dir_at(where, "unix");
+    return run_unix_in(where, make_temp_dir_at(where, "unix"), command, what);
+}
+
+bool run_unix_in(Where where, const std::string& marker_dir, const std::string& command,
+                 const std::string& what) {
     std::string marker = marker_dir + "\\done";
     // The script goes through a file: a command line would pass through this process's
     // code page, which cannot carry the bytes of every Unix path (a Japanese folder's).
