@@ -125,71 +125,51 @@ bool has_arg(const World& world, const char* option) {
     return std::find(world.args.begin(), world.args.end(), option) != world.args.end();
 }
 
+// What a mutation of each kind draws: how many values its a, b and c take, drawn in that
+// order (0: not drawn, it stays 0), b counting from b_first.
+struct Draw {
+    MutationKind kind;
+    int a_count, b_count, c_count, b_first;
+};
+const Draw DRAWS[] = {
+    {DIR_VALUE, 4, VALUE_TYPE_COUNT, DIR_FORM_COUNT, 0},
+    {CHAINED_VALUE, 0, VALUE_TYPE_COUNT, CHAINED_FORM_COUNT, 0},
+    {SHELL_FOLDER, 2, VALUE_TYPE_COUNT, SHELL_FORM_COUNT, 0},
+    {LINK_KEY, LINK_PLACE_COUNT, 3, 0, 0},
+    {DEEP_TREE, 3, 3, 0, 0},
+    {WIDE_TREE, 3, 3, 0, 0},
+    {FILE_MISSING, INSTALLED_FILE_COUNT, 0, 0, 0},
+    {FILE_ATTRIBUTES, INSTALLED_FILE_COUNT, 7, 0, 1},
+    {FILE_AS_DIR, INSTALLED_FILE_COUNT, 2, 0, 0},
+    {FILE_AS_LINK, INSTALLED_FILE_COUNT, 0, 0, 0},
+    {DIR_AS_FILE, INSTALLED_DIR_COUNT, 0, 0, 0},
+    {DIR_AS_LINK, INSTALLED_DIR_COUNT, 0, 0, 0},
+    {FILE_HELD_OPEN, INSTALLED_FILE_COUNT, 3, 0, 0},
+    {USER_FILE, 4, INSTALLED_DIR_COUNT, 0, 0},
+    {PROGRAMS_FOLDER, 2, 0, 0, 0},
+    {TEMP_FOLDER, 6, 0, 0, 0},
+    {KEY_MISSING, 5, 0, 0, 0},
+    {INSTALL_MISSING, 0, 0, 0, 0},
+};
+
+int draw_below(Random& random, int count) {
+    return count > 0 ? random.below(count) : 0;
+}
+
 Mutation draw_mutation(Random& random, const World& world) {
     for (;;) {
         Mutation m = {random.below(MUTATION_KINDS), 0, 0, 0};
-        switch (m.kind) {
-        case DIR_VALUE:
-            m = {m.kind, random.below(4), random.below(VALUE_TYPE_COUNT),
-                 random.below(DIR_FORM_COUNT)};
-            break;
-        case CHAINED_VALUE:
-            if (!has_arg(world, "-IS"))
-                continue;
-            m = {m.kind, 0, random.below(VALUE_TYPE_COUNT), random.below(CHAINED_FORM_COUNT)};
-            break;
-        case SHELL_FOLDER:
-            m = {m.kind, random.below(2), random.below(VALUE_TYPE_COUNT),
-                 random.below(SHELL_FORM_COUNT)};
-            break;
-        case LINK_KEY:
-            // Windows 9x has no link keys.
-            if (version_of(world).win9x)
-                continue;
-            m = {m.kind, random.below(LINK_PLACE_COUNT), random.below(3), 0};
-            break;
-        case DEEP_TREE:
-            m = {m.kind, random.below(3), random.below(3), 0};
-            break;
-        case WIDE_TREE:
-            m = {m.kind, random.below(3), random.below(3), 0};
-            break;
-        case FILE_MISSING:
-            m.a = random.below(INSTALLED_FILE_COUNT);
-            break;
-        case FILE_AS_LINK:
-            m.a = random.below(INSTALLED_FILE_COUNT);
-            break;
-        case FILE_ATTRIBUTES:
-            m = {m.kind, random.below(INSTALLED_FILE_COUNT), 1 + random.below(7), 0};
-            break;
-        case FILE_AS_DIR:
-            m = {m.kind, random.below(INSTALLED_FILE_COUNT), random.below(2), 0};
-            break;
-        case DIR_AS_LINK:
-            m.a = random.below(INSTALLED_DIR_COUNT);
-            break;
-        case DIR_AS_FILE:
-            m.a = random.below(INSTALLED_DIR_COUNT);
-            break;
-        case FILE_HELD_OPEN:
-            m = {m.kind, random.below(INSTALLED_FILE_COUNT), random.below(3), 0};
-            break;
-        case USER_FILE:
-            m = {m.kind, random.below(4), random.below(INSTALLED_DIR_COUNT), 0};
-            break;
-        case PROGRAMS_FOLDER:
-            m.a = random.below(2);
-            break;
-        case TEMP_FOLDER:
-            m.a = random.below(6);
-            break;
-        case KEY_MISSING:
-            m.a = random.below(5);
-            break;
-        default:
-            break;
-        }
+        if (m.kind == CHAINED_VALUE && !has_arg(world, "-IS"))
+            continue;
+        // Windows 9x has no link keys.
+        if (m.kind == LINK_KEY && version_of(world).win9x)
+            continue;
+        for (const Draw& draw : DRAWS)
+            if (draw.kind == m.kind) {
+                m.a = draw_below(random, draw.a_count);
+                m.b = draw.b_first + draw_below(random, draw.b_count);
+                m.c = draw_below(random, draw.c_count);
+            }
         return m;
     }
 }
