@@ -4,6 +4,7 @@
 #include "app/uninstall.h"
 #include "discovery/scope.h"
 #include "log/log.h"
+#include "platform/platform.h"
 
 #include <stdlib.h>
 

@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "log/log.h"
 
+#include <stdio.h>
 #include <string.h>
 
 const int EXIT_FATAL = 1;

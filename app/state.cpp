@@ -11,7 +11,6 @@ UninstallState g_state;
 static int SetStateDefaults() {
     g_state.installType = SYSTEM;
     g_state.installTypeCache = INSTALL_TYPE_UNKNOWN;
-    g_state.platformFlag = PLATFORM_FLAG_UNKNOWN;
     g_state.programsFirstCall = 1;
     return 1;
 }
@@ -34,32 +33,4 @@ void ParseOptions(int argc, char** argv) {
         else
             LogMessage("ignore unknown option(%s)\n", argument);
     }
-}
-
-const int FIRST_VERSION_WITH_REPARSE_POINTS = 5; // Windows 2000
-
-static void ReadPlatformVersion() {
-    DWORD version = GetVersion();
-    g_state.platformFlag = (version & 0x80000000) ? 0xC0 : 0;
-    int major = LOBYTE(LOWORD(version));
-    g_state.openReparseFlag =
-        g_state.platformFlag == 0 && major >= FIRST_VERSION_WITH_REPARSE_POINTS
-            ? FILE_FLAG_OPEN_REPARSE_POINT
-            : 0;
-}
-
-int IsWin9x() {
-    if (g_state.platformFlag == PLATFORM_FLAG_UNKNOWN)
-        ReadPlatformVersion();
-    return g_state.platformFlag;
-}
-
-DWORD OpenReparsePointFlag() {
-    IsWin9x();
-    return g_state.openReparseFlag;
-}
-
-void* KernelFunction(const char* name) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel != NULL ? (void*)GetProcAddress(kernel, name) : NULL;
 }

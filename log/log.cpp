@@ -1,16 +1,19 @@
 #include "log/log.h"
 
-#include "app/state.h"
+#include "platform/platform.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <stdarg.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 #include <time.h>
 
 static const char LOG_SEPARATOR[] = "\n----------------------------------------\n";
 const int TIMESTAMP_CAPACITY = 32;
+
+static FILE* s_logFile; // NULL while the log is closed
 
 void AppendBackslash(char* buffer, size_t capacity) {
     if (buffer == NULL)
@@ -144,8 +147,8 @@ int InitLog(const char* name) {
     if (ownLog)
         file = CreateOwnLog(folder, path);
     if (file != INVALID_HANDLE_VALUE)
-        g_state.logFile = AppendStream(file);
-    if (g_state.logFile == NULL) {
+        s_logFile = AppendStream(file);
+    if (s_logFile == NULL) {
         fputs("InitLog: fail to open log file\n", stderr);
         return 0;
     }
@@ -159,11 +162,11 @@ int InitLog(const char* name) {
 }
 
 void LogMessage(const char* format, ...) {
-    if (g_state.logFile == NULL)
+    if (s_logFile == NULL)
         return;
     va_list arguments;
     va_start(arguments, format);
-    vfprintf(g_state.logFile, format, arguments);
+    vfprintf(s_logFile, format, arguments);
     va_end(arguments);
 }
 
@@ -172,14 +175,14 @@ void LogVerbose(const char* format, ...) {
 }
 
 void FlushLog() {
-    if (g_state.logFile != NULL)
-        fflush(g_state.logFile);
+    if (s_logFile != NULL)
+        fflush(s_logFile);
 }
 
 void EndLog() {
     LogMessage("<<< END: %s\n", LogTimestamp());
-    if (g_state.logFile != NULL) {
-        fclose(g_state.logFile);
-        g_state.logFile = NULL;
+    if (s_logFile != NULL) {
+        fclose(s_logFile);
+        s_logFile = NULL;
     }
 }

@@ -12,7 +12,7 @@ void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void LogVerbose(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Hands what is buffered to the file, so that it survives the process being ended.
 void FlushLog();
-// Writes the END line and closes the log.
+// Writes the END line and closes the log; does nothing when the log is not open.
 void EndLog();
 // Local time as "Www Mmm dd hh:mm:ss yyyy"; valid until the next call.
 const char* LogTimestamp();

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "log/log.h"
+#include "platform/platform.h"
 #include "removal/paths.h"
 
 #include <stdio.h>

@@ -4,6 +4,7 @@
 #include "app/resource.h"
 #include "app/state.h"
 #include "log/log.h"
+#include "platform/platform.h"
 #include "removal/manifest.h"
 #include "removal/own_image.h"
 #include "removal/paths.h"

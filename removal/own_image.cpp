@@ -1,7 +1,7 @@
 #include "removal/own_image.h"
 
-#include "app/state.h"
 #include "log/log.h"
+#include "platform/platform.h"
 #include "removal/boot_delete.h"
 #include "removal/paths.h"
 

@@ -4,8 +4,13 @@
 #include "app/resource.h"
 #include "app/state.h"
 #include "log/log.h"
+#include "platform/platform.h"
 #include "removal/paths.h"
 #include "removal/registry.h"
+
+// Ahead of the shell's headers: they bring in the C++ library, which switches stdio.h to
+// MinGW's own printf family, some 28 KB more in the program.
+#include <stdio.h>
 
 #include <windows.h>
 #include <ole2.h>

@@ -1,12 +1,17 @@
 #!/bin/sh
-# Static analysis of the product sources (app, discovery, removal, log): cppcheck, then
-# clang-tidy on the i686 build's compile commands with the MinGW headers. Prints every
-# finding and exits non-zero if there is any.
+# Static analysis of the product sources (app, discovery, removal, log, platform): the
+# order of the rooms (scripts/check-rooms.py), cppcheck, then clang-tidy on the i686 build's
+# compile commands with the MinGW headers. Prints every finding and exits non-zero if there
+# is any.
 set -u
 cd "$(dirname "$0")/.."
-SOURCES="app discovery removal log"
+SOURCES="app discovery removal log platform"
 BUILD_DIR=build/analyse
 status=0
+
+echo "== rooms"
+# No file includes a header of a room above its own: no circle among the rooms.
+/usr/bin/python3 scripts/check-rooms.py || status=1
 
 echo "== cppcheck"
 # Accepted findings live in the suppressions file, each with its reason.
@@ -44,7 +49,7 @@ files=$(find $SOURCES -name '*.cpp' | sort)
 # shellcheck disable=SC2086
 clang-tidy -p "$BUILD_DIR" --quiet --checks="$CHECKS" --warnings-as-errors='*' \
     --extra-arg=--target=i686-w64-mingw32 \
-    --header-filter="^$(pwd)/(app|discovery|removal|log)/" $files >"$BUILD_DIR/clang-tidy.log" 2>&1 ||
+    --header-filter="^$(pwd)/(app|discovery|removal|log|platform)/" $files >"$BUILD_DIR/clang-tidy.log" 2>&1 ||
     status=1
 # Drop the counts of what was found, and left alone, in the system headers.
 grep -v 'warnings\{0,1\} \(and [0-9]* errors\{0,1\} \)\{0,1\}generated\.$' "$BUILD_DIR/clang-tidy.log"

@@ -1,6 +1,6 @@
 // Calls IsWin9x three times and prints what it answered and how often it asked the
 // platform: "IsWin9x <first> <second> <third> GetVersion <calls>".
-#include "app/state.h"
+#include "platform/platform.h"
 
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #include "app/resource.h"
 #include "app/state.h"
 #include "discovery/scope.h"
+#include "platform/platform.h"
 #include "removal/manifest.h"
 #include "removal/startmenu.h"
 #include "tests/support/product.h"
