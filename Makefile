@@ -12,7 +12,7 @@ deps:
 
 # The probe comes first: where Wine cannot start 32-bit programs, the build adds the
 # x86_64 twin and the tests, the demonstration and the benchmark run it instead, through
-# Wine's 64-bit loader alone (see README). WINE32=no makes any machine such a one.
+# Wine's 64-bit loader alone (see docs/machines.md). WINE32=no makes any machine such a one.
 test: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --tests
@@ -25,13 +25,13 @@ demo: deps
 	scripts/build.sh --demo
 	scripts/demo.sh
 
-# Generated hostile worlds: make fuzz WORLDS=n SEED=s LANES=k (see README).
+# Generated hostile worlds: make fuzz WORLDS=n SEED=s LANES=k (see docs/worlds.md).
 fuzz: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --tests
 	scripts/fuzz.sh "$(or $(WORLDS),100)" "$(or $(SEED),1)" "$(or $(LANES),2)"
 
-# Timings of the uninstall against a bare baseline and an NSIS uninstaller (see README).
+# Timings of the uninstall against a bare baseline and an NSIS uninstaller (see docs/benchmark.md).
 benchmark: deps
 	scripts/probe-wine32.sh
 	scripts/build.sh --bench

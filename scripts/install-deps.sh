@@ -3,7 +3,7 @@
 # Safe to run again: it only adds what is not there yet.
 set -e
 # The x86_64 compilers build the twin that the tests fall back to where Wine cannot start
-# 32-bit programs (see README); wine32:i386 is what lets it start them.
+# 32-bit programs (see docs/machines.md); wine32:i386 is what lets it start them.
 PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xauth cmake ninja-build googletest
 locales python3 python3-pefile cppcheck clang-tidy"
