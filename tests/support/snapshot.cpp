@@ -156,6 +156,12 @@ void walk_root(HKEY root, const char* name, Snapshot& shot) {
     RegCloseKey(opened);
 }
 
+// The whole registry, every key read again.
+void walk_registry(Snapshot& shot) {
+    walk_root(HKEY_LOCAL_MACHINE, "hklm", shot);
+    walk_root(HKEY_CURRENT_USER, "hkcu", shot);
+}
+
 // A picture walks again only what changed since the one before. Every key is a node that
 // the platform tells of any change in its subtree (RegNotifyChangeKeyValue over the whole
 // subtree, asked before the key is read and anew after each change); a node told of none
@@ -338,8 +344,7 @@ void read_registry(Snapshot& shot) {
         open_root(roots.hkcu, HKEY_CURRENT_USER))
         roots.thread = GetCurrentThreadId();
     if (roots.thread != GetCurrentThreadId()) {
-        walk_root(HKEY_LOCAL_MACHINE, "hklm", shot);
-        walk_root(HKEY_CURRENT_USER, "hkcu", shot);
+        walk_registry(shot);
         return;
     }
     refresh(roots.hklm, "hklm", shot);
@@ -421,8 +426,9 @@ std::string lower_case(const std::string& text) {
     return lower_utf8(wide.data(), wide.size());
 }
 
-// A folder of this picture's own outside C:\, which the picture would otherwise show:
-// Z:\tmp, named after the prefix's server and this process, so that no lane meets another's.
+// A folder of this picture's own outside C:\, which the picture would otherwise show: in
+// Z:\tmp, which every lane shares, under a name that no other has made (CreateDirectory
+// refuses one that is there).
 std::string outside_folder() {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; attempt++) {
@@ -439,7 +445,7 @@ std::string outside_folder() {
 // file as the file, and hands out no target of its own. One Unix command for them all.
 void add_link_targets(Snapshot& shot) {
     std::string dir = outside_folder();
-    std::string drive = unix_file_name(L"C:\\");
+    std::string drive = unix_path("C:\\");
     if (dir.empty() || drive.empty()) {
         ADD_FAILURE() << "cannot read where the links lead: no folder or no drive C:";
         return;
@@ -484,12 +490,10 @@ static Snapshot picture(bool afresh) {
     HANDLE thread = CreateThread(NULL, 0, walk_drive, &files, 0, NULL);
     if (thread == NULL)
         walk_drive(&files);
-    if (afresh) {
-        walk_root(HKEY_LOCAL_MACHINE, "hklm", shot);
-        walk_root(HKEY_CURRENT_USER, "hkcu", shot);
-    } else {
+    if (afresh)
+        walk_registry(shot);
+    else
         read_registry(shot);
-    }
     if (thread != NULL) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);

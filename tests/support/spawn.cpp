@@ -113,22 +113,18 @@ bool start_suspended(const std::string& program, const std::string& command_line
     return started != FALSE;
 }
 
-std::string unix_file_name(const std::wstring& path) {
+std::string unix_path(const std::string& path, UINT codepage) {
     typedef char*(CDECL * UnixFileName)(LPCWSTR);
-    UnixFileName wine_unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+    UnixFileName unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (wine_unix_file_name == NULL)
+    if (unix_file_name == NULL)
         return std::string();
-    char* name = wine_unix_file_name(path.c_str());
+    char* name = unix_file_name(widen(path, codepage).c_str());
     if (name == NULL)
         return std::string();
     std::string result = name;
     HeapFree(GetProcessHeap(), 0, name);
     return result;
-}
-
-std::string unix_path(const std::string& path, UINT codepage) {
-    return unix_file_name(widen(path, codepage));
 }
 
 bool run_unix_at(Where where, const std::string& command, const std::string& what) {

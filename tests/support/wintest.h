@@ -99,7 +99,6 @@ std::vector<std::string> split_lines(const std::string& content);
 // ---- Unix commands ------------------------------------------------------------------
 // The Unix path of a Windows path (in codepage), as Wine maps it; "" if it cannot.
 std::string unix_path(const std::string& path, UINT codepage = CP_ACP);
-std::string unix_file_name(const std::wstring& path); // the same for a wide path
 // Runs command with the Unix shell and waits for its end, at most the Unix-command limit.
 // Wine gives no handle for a Unix program: the command leaves a marker file when it is
 // done. False, with a failure that says what was waited for, if it did not end in time.
